@@ -1,0 +1,1 @@
+// Language catalogue and string lookup.
