@@ -1,0 +1,83 @@
+// The installation session: the one object that carries the detected state of
+// an earlier installation and every choice the user makes during the run, and
+// the ordered start-up checks that decide whether the wizard may be shown.
+#pragma once
+
+#include "install/uninstall_log.hpp"
+#include "support/named_objects.hpp"
+
+#include <windows.h>
+#include <shtypes.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qz {
+
+// Suffixes of the two global kernel objects, appended to the application id.
+inline constexpr std::wstring_view instance_mutex_suffix = L".{5ead623c-dfcd-474d-8e3c-e6978cac039e}";
+inline constexpr std::wstring_view instance_counter_suffix = L".{a3526b56-ca7c-4e16-8a26-da7758a378fd}";
+
+class InstallSession {
+public:
+    // The process's session, made on first use and destroyed at exit.
+    [[nodiscard]] static InstallSession& instance();
+
+    // A session whose single-instance mutex is "Global\" + mutex_name. instance()
+    // uses the application id + instance_mutex_suffix; tests give their own names.
+    explicit InstallSession(const std::wstring& mutex_name);
+    InstallSession(const InstallSession&) = delete;
+    InstallSession& operator=(const InstallSession&) = delete;
+    // Releases the mutex when this process holds it.
+    ~InstallSession();
+
+    // The start-up checks in their fixed order. True: the wizard may be shown.
+    // False: the user has been told why. Never throws.
+    [[nodiscard]] bool initialize() noexcept;
+
+    // install_state; for -1 and 2 also copies previous_version_text into text_out.
+    [[nodiscard]] int installed_state(std::wstring& text_out) const;
+
+    // Chooses and creates the private working folder and stores it in temp_folder;
+    // on failure fills error_text and returns false. (Implemented with the file placement.)
+    [[nodiscard]] bool choose_temp_folder(std::wstring& error_text);
+
+    // Lets go of the single-instance mutex while the installed product runs its
+    // registration, and takes it back afterwards without waiting; both keep
+    // owns_instance_mutex in step with the mutex. retake returns the new ownership.
+    void release_instance_mutex() noexcept;
+    bool retake_instance_mutex() noexcept;
+
+    named_mutex instance_mutex;
+    bool owns_instance_mutex = false;
+    std::wstring install_folder;
+    std::wstring start_menu_folder;
+    std::wstring temp_folder;
+    bool start_menu_shortcut = true;
+    bool desktop_shortcut = true;
+    bool advanced_mode = false;
+    ::qz::uninstall_log uninstall_log;
+    bool install_completed = false;
+    // File version of an older installed product (state 2 only), else 0.
+    std::uint64_t previous_version = 0;
+    // -1 newer version installed, 0 none, 1 same version (or unreadable), 2 older version.
+    int install_state = 0;
+    // Display text of the installed version, for states -1 and 2.
+    std::wstring previous_version_text;
+};
+
+// Number of processes registered in the instance counter (this installer
+// included, so 1 when it runs alone); 0 when the counter does not exist.
+[[nodiscard]] unsigned running_instances() noexcept;
+
+// Path of a Windows known folder, empty on failure. With report_errors the
+// system's text for the failure is shown in a message box.
+[[nodiscard]] std::wstring known_folder_path(REFKNOWNFOLDERID folder_id, bool report_errors);
+
+// Base folder for the product and its shortcuts: 0 Program Files, 1 the
+// Start-menu Programs folder (all users, else the user's), 2 (and any other
+// value) the desktop (public, else the user's). Empty when unavailable.
+[[nodiscard]] std::wstring shortcut_base_folder(int which);
+
+} // namespace qz
