@@ -1,0 +1,124 @@
+// The installation's undo journal and its file "Uninstall.ulog".
+//
+// Every change to the machine is recorded before it is made (an add operation)
+// and finished after it (`complete`). A failed installation walks the journal
+// back with `rollback`; a successful one stores it with `write` for the
+// uninstaller. `read` loads the log of an earlier installation at start-up.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz {
+
+// What an entry records. Code 3 has no name: the installer never records it,
+// but accepts it in an earlier log and carries it over.
+enum class entry_type : int {
+    folder = 0,          // a folder this run created
+    file = 1,            // a payload file about to be written
+    start_menu_link = 2, // a Start-menu shortcut about to be made
+    desktop_link = 4,    // a desktop shortcut about to be made
+    uninstall_key = 5,   // the product's uninstall registry key about to be written
+    file_types = 6,      // the product about to register its file types
+    directx_update = 7,  // the DirectX update about to run
+};
+
+struct log_entry {
+    entry_type type = entry_type::folder;
+    // Folder, file or shortcut file concerned; empty for types 5, 6 and 7.
+    std::filesystem::path path;
+    // Temporary file holding what the change replaced; empty when nothing was saved.
+    std::filesystem::path backup;
+    bool done = false;
+    // Type 1: the payload entry kind (0 to 4); -1 for every other type.
+    int kind = -1;
+    // Type 5: the key existed before this run. A rollback never deletes such a
+    // key, even when it could not be saved. Not written to the log file.
+    bool existed = false;
+
+    friend bool operator==(const log_entry&, const log_entry&) = default;
+};
+
+// Where the product's uninstall key lives. The default is the real one;
+// tests point it at a sandbox key.
+struct uninstall_key_location {
+    HKEY root = HKEY_LOCAL_MACHINE;
+    std::wstring parent = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    // Subkey name below `parent`; empty: product_key_name(product_code()).
+    std::wstring name;
+
+    [[nodiscard]] std::wstring key_name() const;
+};
+
+struct uninstall_log {
+    // Installation folder of the earlier log; empty if none or no longer a folder.
+    std::filesystem::path install_path;
+    // Start-menu folder of the earlier log; same rule.
+    std::filesystem::path shortcut_path;
+    // True when no earlier log was read, else whether it holds a desktop shortcut.
+    bool desktop_shortcut = true;
+    // Entries of the earlier log, in file order.
+    std::vector<log_entry> previous_entries;
+    // Entries of this run, in the order the changes were made.
+    std::vector<log_entry> entries;
+    // An add operation appended an entry that `complete` has not finished yet.
+    bool pending = false;
+    // Product label of the earlier log's Install line, without its update remark.
+    std::wstring previous_install;
+    // Registry location restored by the rollback of a type-5 entry.
+    uninstall_key_location key_location;
+
+    // Loads an earlier log (an empty path only resets the object). Raises
+    // std::ios_base::failure on a file that cannot be opened or read, or is
+    // malformed; what was parsed up to the bad line stays in the object.
+    void read(const std::filesystem::path& log_file);
+
+    // Creates a folder and its missing parents, journalling each one created
+    // (parents first). True when the folder exists as a folder afterwards.
+    bool create_folders(const std::filesystem::path& folder);
+
+    // Before a payload file is written: creates its folder and journals the
+    // file; an existing file is copied (copy_backup) or moved to a backup.
+    void add_file(const std::filesystem::path& file, int kind, bool copy_backup);
+    // Before a shortcut is made in `folder`: which 0 is the Start menu,
+    // anything else the desktop. The earlier log's shortcut of that type is
+    // moved to a backup.
+    void add_shortcut(int which, const std::filesystem::path& folder);
+    void add_directx_update();
+    void add_file_types();
+    // Before the uninstall values are written: `key` is the product's existing
+    // uninstall key, saved to a hive file, or nullptr when the key was just
+    // created (a rollback then deletes it).
+    void add_uninstall_key(HKEY key);
+
+    // Finishes the pending entry; a non-empty path replaces its path (the
+    // shortcut file made). Does nothing when no entry is pending.
+    void complete(bool ok, const std::filesystem::path& path = {});
+
+    // Merges the earlier log's entries into this run's and writes the log
+    // file; deletes every backup whatever happens. False when writing failed.
+    [[nodiscard]] bool write(const std::filesystem::path& log_file, const std::filesystem::path& install_folder,
+                             const std::filesystem::path& start_menu_folder);
+
+    // Undoes this run's entries, last first. Goes on past a failure; a backup
+    // that could not be put back is kept. Afterwards `entries` holds only the
+    // entries that could not be undone, and the first failure is raised
+    // (std::filesystem::filesystem_error).
+    void rollback();
+};
+
+// Copies (copy) or moves `source` to a fresh "qz-%%%%%.tmp" name in the
+// temporary folder and returns that name, or an empty path on failure. An
+// empty source only makes the name, creating nothing.
+[[nodiscard]] std::filesystem::path make_backup(const std::filesystem::path& source, bool copy);
+
+// The temporary folder joined with `pattern` in which every '%' is replaced by
+// a random lower-case hex digit. Raises std::filesystem::filesystem_error
+// ("temp_directory_path") when the folder cannot be determined.
+[[nodiscard]] std::filesystem::path unique_temp_path(std::wstring_view pattern);
+
+} // namespace qz
