@@ -1,5 +1,8 @@
 // Error conventions: failures are exceptions carrying a std::error_code in the
 // system, generic or archive ("compress") category.
+//
+// There is no COM error handler to install: MinGW's runtime has no
+// _com_raise_error hook, and our COM calls go through check_hresult instead.
 #pragma once
 
 #include <windows.h>
@@ -29,12 +32,27 @@ inline void check_hresult(HRESULT hr)
     return {static_cast<int>(code), std::system_category()};
 }
 
-// The system's message text for a Win32 code or HRESULT in the given language
-// (0: the system's choice). Never fails: its last resort is "Error".
-[[nodiscard]] std::wstring error_text(DWORD code, LANGID langid);
-// The user's text for an error code in the current language.
+// Customer codes (bit 29) that also carry bit 27 name one of the program's own
+// strings: the low 16 bits are the string id.
+inline constexpr DWORD customer_code_bit = 0x20000000;
+inline constexpr DWORD program_string_bit = 0x08000000;
+
+[[nodiscard]] constexpr DWORD program_string_code(unsigned string_id) noexcept
+{
+    return customer_code_bit | program_string_bit | (string_id & 0xFFFF);
+}
+
+// The system's message text for a Win32 code or HRESULT in the language given by
+// the low 16 bits of `langid` (0: the system's choice), without trailing blanks
+// and line breaks. Unknown codes give the text of E_FAIL. Never fails: its last
+// resort is "Error".
+[[nodiscard]] std::wstring error_text(DWORD code, DWORD langid);
+// The user's text for an error code in the current language; a program string
+// code (see program_string_code) gives that string of the program's resources.
 [[nodiscard]] std::wstring error_code_text(DWORD code);
-// Short form shown in "Installation failed (Error Code {0})."
+// Short form shown in "Installation failed (Error Code {0})": "1:XXXXXXXX" for a
+// system code, "2:XXXXXXXX" for a generic one, the decimal value for the archive's
+// own codes and "7" for any other category.
 [[nodiscard]] std::wstring error_code_label(const std::error_code& error);
 
 // Codes of the payload archive's own category, named "compress".

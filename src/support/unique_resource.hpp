@@ -5,14 +5,26 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace qz {
 
-template <typename T, auto close_fn, T invalid = T{}>
+// `invalid_bits` is the "no resource" value as an integer (a pointer such as
+// INVALID_HANDLE_VALUE cannot be a template argument).
+template <typename T, auto close_fn, std::intptr_t invalid_bits = 0>
 class unique_resource {
 public:
     using pointer = T;
+
+    [[nodiscard]] static T invalid_value() noexcept
+    {
+        if constexpr (std::is_pointer_v<T>)
+            return reinterpret_cast<T>(invalid_bits);
+        else
+            return static_cast<T>(invalid_bits);
+    }
 
     unique_resource() noexcept = default;
     explicit unique_resource(T value) noexcept : value_(value) {}
@@ -28,7 +40,7 @@ public:
     ~unique_resource() { reset(); }
 
     [[nodiscard]] T get() const noexcept { return value_; }
-    [[nodiscard]] explicit operator bool() const noexcept { return value_ != invalid; }
+    [[nodiscard]] explicit operator bool() const noexcept { return value_ != invalid_value(); }
 
     // Pointer for functions that return the resource through an out-parameter.
     [[nodiscard]] T* put() noexcept
@@ -37,12 +49,13 @@ public:
         return &value_;
     }
 
-    [[nodiscard]] T release() noexcept { return std::exchange(value_, invalid); }
+    [[nodiscard]] T release() noexcept { return std::exchange(value_, invalid_value()); }
 
-    void reset(T value = invalid) noexcept
+    void reset() noexcept { reset(invalid_value()); }
+    void reset(T value) noexcept
     {
         T old = std::exchange(value_, value);
-        if (old != invalid) {
+        if (old != invalid_value()) {
             const DWORD saved = GetLastError();
             close_fn(old);
             SetLastError(saved);
@@ -50,7 +63,7 @@ public:
     }
 
 private:
-    T value_ = invalid;
+    T value_ = invalid_value();
 };
 
 namespace details {
@@ -64,9 +77,10 @@ inline void delete_object(HGDIOBJ o) noexcept { DeleteObject(o); }
 } // namespace details
 
 using unique_handle = unique_resource<HANDLE, details::close_handle>;
-using unique_file = unique_resource<HANDLE, details::close_handle, INVALID_HANDLE_VALUE>;
-using unique_find = unique_resource<HANDLE, details::find_close, INVALID_HANDLE_VALUE>;
+using unique_file = unique_resource<HANDLE, details::close_handle, -1>;
+using unique_find = unique_resource<HANDLE, details::find_close, -1>;
 using unique_module = unique_resource<HMODULE, details::free_library>;
+using unique_hkey = unique_resource<HKEY, details::close_key>;
 using unique_hicon = unique_resource<HICON, details::destroy_icon>;
 using unique_hlocal = unique_resource<HLOCAL, details::local_free>;
 using unique_gdi_object = unique_resource<HGDIOBJ, details::delete_object>;
