@@ -1,0 +1,72 @@
+// Random names in the temporary folder and the journal's backup copies.
+#include "install/uninstall_log.hpp"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <cstdint>
+#include <mutex>
+#include <random>
+#include <system_error>
+
+namespace qz {
+
+namespace {
+
+// One 32-bit seed from the system's random source.
+std::uint32_t system_seed()
+{
+    std::uint32_t seed = 0;
+    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&seed), sizeof seed, BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0)
+        return seed;
+    std::random_device device;
+    return device();
+}
+
+// The process-wide generator, seeded once on first use.
+std::uint32_t next_random()
+{
+    static std::mutex guard;
+    static std::mt19937 generator(system_seed());
+    std::lock_guard lock(guard);
+    return static_cast<std::uint32_t>(generator());
+}
+
+std::filesystem::path temp_directory()
+{
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) {
+        const DWORD code = length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW;
+        throw std::filesystem::filesystem_error("temp_directory_path",
+                                                std::error_code(static_cast<int>(code), std::system_category()));
+    }
+    return std::filesystem::path(std::wstring(buffer, length));
+}
+
+} // namespace
+
+std::filesystem::path unique_temp_path(std::wstring_view pattern)
+{
+    static constexpr wchar_t digits[] = L"0123456789abcdef";
+    std::wstring name(pattern);
+    for (wchar_t& c : name) {
+        if (c == L'%')
+            c = digits[next_random() >> 28];
+    }
+    return temp_directory() / name;
+}
+
+std::filesystem::path make_backup(const std::filesystem::path& source, bool copy)
+{
+    std::filesystem::path backup = unique_temp_path(L"qz-%%%%%.tmp");
+    if (source.empty())
+        return backup;
+    // The temporary folder may be on another volume than the source.
+    const BOOL ok = copy ? CopyFileW(source.c_str(), backup.c_str(), TRUE)
+                         : MoveFileExW(source.c_str(), backup.c_str(), MOVEFILE_COPY_ALLOWED);
+    return ok ? backup : std::filesystem::path();
+}
+
+} // namespace qz
