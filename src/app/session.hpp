@@ -3,6 +3,7 @@
 // the ordered start-up checks that decide whether the wizard may be shown.
 #pragma once
 
+#include "app/startup.hpp"
 #include "install/uninstall_log.hpp"
 #include "support/named_objects.hpp"
 
@@ -10,14 +11,10 @@
 #include <shtypes.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <string_view>
 
 namespace qz {
-
-// Suffixes of the two global kernel objects, appended to the application id.
-inline constexpr std::wstring_view instance_mutex_suffix = L".{5ead623c-dfcd-474d-8e3c-e6978cac039e}";
-inline constexpr std::wstring_view instance_counter_suffix = L".{a3526b56-ca7c-4e16-8a26-da7758a378fd}";
 
 class InstallSession {
 public:
@@ -49,6 +46,13 @@ public:
     void release_instance_mutex() noexcept;
     bool retake_instance_mutex() noexcept;
 
+private:
+    [[nodiscard]] bool run_checks();
+    // Folders and desktop option of the earlier installation's log, for the same
+    // or an older version; otherwise the journal only starts empty.
+    void take_previous_configuration();
+
+public:
     named_mutex instance_mutex;
     bool owns_instance_mutex = false;
     std::wstring install_folder;
@@ -79,5 +83,15 @@ public:
 // Start-menu Programs folder (all users, else the user's), 2 (and any other
 // value) the desktop (public, else the user's). Empty when unavailable.
 [[nodiscard]] std::wstring shortcut_base_folder(int which);
+
+namespace details {
+
+// What resolves a known folder: SHGetKnownFolderPath (without verifying the
+// folder) unless replaced. Tests replace it to make folders unavailable.
+using known_folder_function = std::function<HRESULT(REFKNOWNFOLDERID folder_id, std::wstring& path)>;
+// Installs `fn` (an empty function restores the system's lookup); returns the previous one.
+known_folder_function set_known_folder_function(known_folder_function fn);
+
+} // namespace details
 
 } // namespace qz

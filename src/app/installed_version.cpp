@@ -1,0 +1,132 @@
+// Detection of an earlier installation: executable, version and uninstall log.
+#include "app/installed_version.hpp"
+
+#include "app/product.hpp"
+#include "app/startup.hpp"
+#include "app/version_info.hpp"
+#include "support/registry.hpp"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace qz {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Something (file, folder or link) exists at `path`; a failing query counts as nothing.
+bool exists_at(const fs::path& path) noexcept
+{
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    return !ec && fs::exists(status);
+}
+
+bool is_file_at(const fs::path& path) noexcept
+{
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+std::wstring folder_of(const std::wstring& path)
+{
+    return fs::path(path).parent_path().wstring();
+}
+
+} // namespace
+
+std::wstring product_uninstall_key_name()
+{
+    return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product_key_name(product_code());
+}
+
+std::wstring product_path_value_name()
+{
+    return product_key_name(product_code()) + L" Path";
+}
+
+const std::wstring& installed_product_path() noexcept
+{
+    static const std::wstring path = details::read_installed_product_path();
+    return path;
+}
+
+installed_version detect_installed_version()
+{
+    return details::detect_installed_version(installed_product_path());
+}
+
+std::wstring find_previous_log()
+{
+    return details::first_existing_log(details::previous_log_folders(installed_product_path()));
+}
+
+namespace details {
+
+std::wstring read_installed_product_path() noexcept
+{
+    try {
+        const registry_key key = open_key(HKEY_LOCAL_MACHINE, maker_key_name);
+        std::wstring path;
+        if (!key || !read_string(key, product_path_value_name(), path) || path.empty())
+            return {};
+        return exists_at(path) ? path : std::wstring{};
+    } catch (...) {
+        return {};
+    }
+}
+
+installed_version detect_installed_version(const std::wstring& product_path)
+{
+    if (product_path.empty())
+        return {};
+    return classify_installed_version(VersionInfo(product_path));
+}
+
+installed_version classify_installed_version(const VersionInfo& info)
+{
+    // An executable whose version cannot be read counts as the same version:
+    // the user is asked to confirm a reinstallation rather than offered an update.
+    if (!info.fixed())
+        return {same_installed, {}, 0};
+    const std::uint64_t version = info.file_version();
+    if (version > packaged_version)
+        return {newer_installed, info.display_version(), 0};
+    if (version == packaged_version)
+        return {same_installed, {}, 0};
+    return {older_installed, info.display_version(), version};
+}
+
+std::vector<std::wstring> previous_log_folders(const std::wstring& product_path)
+{
+    std::vector<std::wstring> folders;
+    const auto add_folder_of = [&folders](const std::wstring& file) {
+        if (std::wstring folder = folder_of(file); !folder.empty())
+            folders.push_back(std::move(folder));
+    };
+    if (const registry_key key = open_key(HKEY_LOCAL_MACHINE, product_uninstall_key_name())) {
+        std::wstring uninstaller;
+        if (read_string(key, L"UninstallString", uninstaller))
+            add_folder_of(uninstaller);
+    }
+    add_folder_of(program_file_path());
+    add_folder_of(product_path);
+    return folders;
+}
+
+std::wstring first_existing_log(const std::vector<std::wstring>& folders)
+{
+    for (const std::wstring& folder : folders) {
+        const fs::path log = fs::path(folder) / uninstall_log_name;
+        if (is_file_at(log))
+            return log.wstring();
+    }
+    return {};
+}
+
+} // namespace details
+
+} // namespace qz

@@ -1,0 +1,246 @@
+// The session object and the start-up checks of the installer.
+#include "app/session.hpp"
+
+#include "app/installed_version.hpp"
+#include "app/product.hpp"
+#include "i18n/language.hpp"
+#include "install/folder_rights.hpp"
+#include "support/error.hpp"
+#include "support/registry.hpp"
+#include "ui/message_box.hpp"
+
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <ios>
+#include <system_error>
+#include <utility>
+
+namespace qz {
+
+namespace {
+
+constexpr int english = 1;
+constexpr UINT warning = MB_ICONWARNING;
+constexpr unsigned administrator_rights_text = 1126;
+constexpr unsigned close_product_text = 1127;
+
+details::known_folder_function& known_folder_lookup()
+{
+    static details::known_folder_function fn;
+    return fn;
+}
+
+HRESULT system_known_folder(REFKNOWNFOLDERID folder_id, std::wstring& path)
+{
+    PWSTR buffer = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(folder_id, KF_FLAG_DONT_VERIFY, nullptr, &buffer);
+    if (SUCCEEDED(hr) && buffer)
+        path = buffer;
+    CoTaskMemFree(buffer);
+    return hr;
+}
+
+// `folder` with `component` appended after exactly one backslash.
+std::wstring join_path(std::wstring folder, const std::wstring& component)
+{
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
+        folder += L'\\';
+    return folder + component;
+}
+
+// The interface language: the user's among the offered ones, replaced by the one
+// an earlier installation stored, and English where the installer has no texts.
+void choose_language()
+{
+    set_language(default_language(offered_languages_mask));
+    try {
+        if (const registry_key key = open_key(HKEY_LOCAL_MACHINE, product_uninstall_key_name())) {
+            DWORD stored = 0;
+            if (read_dword(key, L"QzLanguage", stored))
+                set_language(static_cast<int>(stored));
+        }
+    } catch (...) {
+        // A stored language that cannot be read leaves the default one.
+    }
+    if (!is_installer_language(current_language()))
+        set_language(english);
+}
+
+// Waits, with the user's consent, until no instance of the product runs. False
+// when the user gave up (or the question could not be shown).
+bool product_closed()
+{
+    while (running_instances() >= 2) {
+        const std::wstring text = format_message(load_string(close_product_text), {product_label(true)});
+        if (message_box(text.c_str(), installer_title(true).c_str(), MB_RETRYCANCEL | warning) != IDRETRY)
+            return false;
+    }
+    return true;
+}
+
+// The code shown for an error that ended the start-up checks.
+DWORD code_to_show(const std::system_error& error) noexcept
+{
+    if (error.code().category() == std::system_category())
+        return static_cast<DWORD>(error.code().value());
+    return static_cast<DWORD>(E_UNEXPECTED);
+}
+
+} // namespace
+
+InstallSession& InstallSession::instance()
+{
+    static InstallSession session(application_id() + std::wstring(instance_mutex_suffix));
+    return session;
+}
+
+InstallSession::InstallSession(const std::wstring& mutex_name) : instance_mutex(mutex_name, false, true)
+{
+    set_product_code(default_product_code);
+}
+
+InstallSession::~InstallSession()
+{
+    if (owns_instance_mutex)
+        release_instance_mutex();
+}
+
+bool InstallSession::initialize() noexcept
+{
+    try {
+        return run_checks();
+    } catch (const std::ios_base::failure&) {
+        // The earlier installation's log could not be read or is malformed.
+        show_error_code(ERROR_INVALID_DATA);
+    } catch (const std::system_error& error) {
+        show_error_code(code_to_show(error));
+    } catch (...) {
+        show_error_code(static_cast<DWORD>(E_UNEXPECTED));
+    }
+    return false;
+}
+
+bool InstallSession::run_checks()
+{
+    if (!processor_checked()) {
+        show_error_code(static_cast<DWORD>(E_UNEXPECTED));
+        return false;
+    }
+    owns_instance_mutex = instance_mutex.try_lock();
+    if (!owns_instance_mutex) {
+        show_error_code(ERROR_BUSY);
+        return false;
+    }
+    choose_language();
+    if (!is_administrator()) {
+        message_box(load_string(administrator_rights_text).c_str(), installer_title(true).c_str(), warning);
+        return false;
+    }
+    if (!product_closed())
+        return false;
+
+    installed_version detected = detect_installed_version();
+    install_state = detected.state;
+    previous_version_text = std::move(detected.display_text);
+    previous_version = detected.version;
+
+    take_previous_configuration();
+
+    if (install_folder.empty()) {
+        install_folder = known_folder_path(FOLDERID_ProgramFiles, true);
+        if (install_folder.empty())
+            return false;
+        install_folder = join_path(join_path(install_folder, L"Varnholt"), product_key_name(product_code()));
+    }
+    if (start_menu_folder.empty()) {
+        start_menu_folder = shortcut_base_folder(1);
+        if (start_menu_folder.empty())
+            return false;
+    }
+    advanced_mode = false;
+    return true;
+}
+
+void InstallSession::take_previous_configuration()
+{
+    if (install_state != same_installed && install_state != older_installed) {
+        uninstall_log.read({});
+        return;
+    }
+    const std::wstring path = find_previous_log();
+    if (path.empty())
+        return;
+    uninstall_log.read(path);
+    install_folder = uninstall_log.install_path.wstring();
+    start_menu_folder = uninstall_log.shortcut_path.wstring();
+    desktop_shortcut = uninstall_log.desktop_shortcut;
+}
+
+int InstallSession::installed_state(std::wstring& text_out) const
+{
+    if (install_state == newer_installed || install_state == older_installed)
+        text_out = previous_version_text;
+    return install_state;
+}
+
+void InstallSession::release_instance_mutex() noexcept
+{
+    instance_mutex.release();
+    owns_instance_mutex = false;
+}
+
+bool InstallSession::retake_instance_mutex() noexcept
+{
+    owns_instance_mutex = instance_mutex.try_lock();
+    return owns_instance_mutex;
+}
+
+unsigned running_instances() noexcept
+{
+    try {
+        return instance_counter::registered(application_id() + std::wstring(instance_counter_suffix))
+            .running_instances();
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::wstring known_folder_path(REFKNOWNFOLDERID folder_id, bool report_errors)
+{
+    std::wstring path;
+    const auto& lookup = known_folder_lookup();
+    const HRESULT hr = lookup ? lookup(folder_id, path) : system_known_folder(folder_id, path);
+    if (SUCCEEDED(hr))
+        return path;
+    if (report_errors)
+        message_box(error_text(static_cast<DWORD>(hr), 0).c_str(), installer_title(true).c_str(), warning);
+    return {};
+}
+
+std::wstring shortcut_base_folder(int which)
+{
+    switch (which) {
+    case 0: return known_folder_path(FOLDERID_ProgramFiles, true);
+    case 1: {
+        std::wstring folder = known_folder_path(FOLDERID_CommonPrograms, false);
+        return folder.empty() ? known_folder_path(FOLDERID_Programs, true) : folder;
+    }
+    default: {
+        std::wstring folder = known_folder_path(FOLDERID_PublicDesktop, false);
+        return folder.empty() ? known_folder_path(FOLDERID_Desktop, false) : folder;
+    }
+    }
+}
+
+namespace details {
+
+known_folder_function set_known_folder_function(known_folder_function fn)
+{
+    return std::exchange(known_folder_lookup(), std::move(fn));
+}
+
+} // namespace details
+
+} // namespace qz
