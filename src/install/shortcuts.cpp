@@ -1,0 +1,87 @@
+#include "install/shortcuts.hpp"
+
+#include <windows.h>
+#include <objidl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <filesystem>
+
+#include "support/com_ptr.hpp"
+#include "support/error.hpp"
+
+namespace qz {
+
+namespace {
+
+bool is_separator(wchar_t c) noexcept
+{
+    return c == L'\\' || c == L'/';
+}
+
+// Length of the root that a folder path never loses: "C:\", "C:", "\\server\", "\".
+std::size_t root_length(const std::wstring& path) noexcept
+{
+    if (path.size() >= 2 && path[1] == L':')
+        return path.size() > 2 && is_separator(path[2]) ? 3 : 2;
+    if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {
+        std::size_t end = 2;
+        while (end < path.size() && !is_separator(path[end]))
+            ++end;
+        return end < path.size() ? end + 1 : end;
+    }
+    return !path.empty() && is_separator(path[0]) ? 1 : 0;
+}
+
+std::wstring link_path(const std::wstring& target, const std::wstring& folder, const std::wstring& name)
+{
+    std::wstring path = folder;
+    if (!path.empty() && !is_separator(path.back()))
+        path += L'\\';
+    path += name.empty() ? std::filesystem::path(target).stem().wstring() : name;
+    path += L".lnk";
+    return path;
+}
+
+} // namespace
+
+std::wstring working_folder_of(const std::wstring& target)
+{
+    const std::size_t last = target.find_last_of(L"\\/");
+    if (last == std::wstring::npos)
+        return target.size() >= 2 && target[1] == L':' ? target.substr(0, 2) : std::wstring();
+    std::wstring folder = target.substr(0, last + 1);
+    const std::size_t root = root_length(folder);
+    while (folder.size() > root && is_separator(folder.back()))
+        folder.pop_back();
+    return folder;
+}
+
+std::wstring create_shortcut(const std::wstring& target, const std::wstring& folder, const std::wstring& name)
+{
+    const com_initializer com;
+
+    com_ptr<IShellLinkW> link;
+    check_hresult(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   link.put_void()));
+    if (!link)
+        raise_system_error(E_POINTER);
+
+    // Only target and working folder are set; the shell's defaults apply to the rest.
+    // Their results are not examined: Save reports a link it cannot write.
+    (void)link->SetPath(target.c_str());
+    (void)link->SetWorkingDirectory(working_folder_of(target).c_str());
+
+    com_ptr<IPersistFile> file;
+    const HRESULT hr = link.query(file);
+    if (FAILED(hr) && hr != E_NOINTERFACE)
+        raise_system_error(hr);
+    if (!file)
+        raise_system_error(E_POINTER);
+
+    std::wstring path = link_path(target, folder, name);
+    check_hresult(file->Save(path.c_str(), TRUE));
+    return path;
+}
+
+} // namespace qz
