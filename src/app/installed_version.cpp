@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace qz {
@@ -48,10 +49,28 @@ std::wstring product_path_value_name()
     return product_key_name(product_code()) + L" Path";
 }
 
+namespace {
+
+std::optional<std::wstring>& cached_product_path() noexcept
+{
+    static std::optional<std::wstring> path;
+    return path;
+}
+
+} // namespace
+
 const std::wstring& installed_product_path() noexcept
 {
-    static const std::wstring path = details::read_installed_product_path();
-    return path;
+    auto& cached = cached_product_path();
+    if (!cached) {
+        try {
+            cached = details::read_installed_product_path();
+        } catch (...) {
+            static const std::wstring none;
+            return none;
+        }
+    }
+    return *cached;
 }
 
 installed_version detect_installed_version()
@@ -65,6 +84,11 @@ std::wstring find_previous_log()
 }
 
 namespace details {
+
+void forget_installed_product_path() noexcept
+{
+    cached_product_path().reset();
+}
 
 std::wstring read_installed_product_path() noexcept
 {

@@ -54,6 +54,8 @@ namespace details {
 
 // installed_product_path() without the cache.
 [[nodiscard]] std::wstring read_installed_product_path() noexcept;
+// Drops the cached path, so that the next call reads the registry again (tests).
+void forget_installed_product_path() noexcept;
 // The state of the product executable at `product_path` (empty: none installed).
 [[nodiscard]] installed_version detect_installed_version(const std::wstring& product_path);
 // The state for the version block of the installed executable.
