@@ -1,0 +1,110 @@
+#include "app/startup.hpp"
+
+#include "app/session.hpp"
+
+#include <gtest/gtest.h>
+
+#include <locale>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Platform calls that record what the start-up routines would have done.
+struct recorded_startup {
+    std::vector<DWORD> features_asked;
+    bool sse2 = true;
+    unsigned controls_version = 0x60000;
+    int controls_probes = 0;
+    std::vector<std::pair<std::wstring, UINT>> boxes;
+    std::optional<UINT> exit_code;
+
+    qz::startup_calls calls()
+    {
+        return {
+            [this](DWORD feature) {
+                features_asked.push_back(feature);
+                return sse2;
+            },
+            [this](const wchar_t* text, UINT style) { boxes.emplace_back(text, style); },
+            [this](UINT code) { exit_code = code; },
+            [this] {
+                ++controls_probes;
+                return controls_version;
+            },
+        };
+    }
+};
+
+TEST(Startup, ProcessorWithoutSse2GetsThreeLanguageMessageAndExitCode1)
+{
+    recorded_startup platform;
+    platform.sse2 = false;
+    qz::details::reset_processor_check();
+    EXPECT_FALSE(qz::processor_check(platform.calls()));
+    EXPECT_EQ(platform.features_asked, std::vector<DWORD>{PF_XMMI64_INSTRUCTIONS_AVAILABLE});
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].first,
+              L"This Version is not compatible with your Configuration.\n\n"
+              L"Cette version n'est pas compatible avec votre configuration.\n\n"
+              L"Diese Version ist nicht mit Ihrer Konfiguration kompatibel.");
+    EXPECT_EQ(platform.boxes[0].second, UINT{MB_ICONERROR});
+    EXPECT_EQ(platform.exit_code, 1u);
+    EXPECT_FALSE(qz::processor_checked());
+
+    platform = {};
+    EXPECT_TRUE(qz::processor_check(platform.calls()));
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(platform.exit_code);
+    EXPECT_TRUE(qz::processor_checked());
+}
+
+TEST(Startup, RuntimeSetupAddsErrorModeAndKeepsClassicLocaleForUnknownNames)
+{
+    recorded_startup platform;
+    SetErrorMode(0);
+    EXPECT_TRUE(qz::details::configure_runtime(platform.calls()));
+    EXPECT_EQ(GetErrorMode() & (SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX), 0x8001u);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(platform.exit_code);
+
+    EXPECT_FALSE(qz::details::user_locale_name().empty());
+    qz::details::set_global_locale("xx-NOWHERE");
+    EXPECT_EQ(std::locale().name(), "C");
+    qz::details::set_global_locale("C");
+    EXPECT_EQ(std::locale().name(), "C");
+}
+
+TEST(Startup, CommonControlsOlderThan6IsInitializationError)
+{
+    recorded_startup platform;
+    platform.controls_version = 5u << 16 | 81;
+    EXPECT_FALSE(qz::details::run_startup_steps(platform.calls()));
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].first, L"Initialization Error");
+    EXPECT_EQ(platform.boxes[0].second, UINT{MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND});
+    EXPECT_EQ(platform.exit_code, static_cast<UINT>(-11));
+}
+
+TEST(Startup, RoutineRunsOnceAndRegistersThisProcess)
+{
+    recorded_startup platform;
+    qz::startup_routine(platform.calls());
+    qz::startup_routine(platform.calls());
+    qz::runtime_setup(platform.calls());
+    EXPECT_EQ(platform.controls_probes, 1);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(platform.exit_code);
+    EXPECT_EQ(qz::running_instances(), 1u);
+}
+
+TEST(Startup, ApplicationIdComesFromVersionResource)
+{
+    EXPECT_EQ(qz::application_id(), L"Gradiva7");
+    const std::wstring path = qz::program_file_path();
+    EXPECT_TRUE(path.ends_with(L"\\test_app.exe")) << path;
+    EXPECT_EQ(qz::program_file_stem(), L"test_app");
+}
+
+} // namespace
