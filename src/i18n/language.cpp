@@ -3,6 +3,7 @@
 
 #include <array>
 #include <clocale>
+#include <cstring>
 #include <locale>
 #include <stdexcept>
 #include <string>
@@ -84,6 +85,22 @@ int catalogue_index_for(LANGID user_langid) noexcept
     }
 }
 
+// The locale's ANSI code page; 0 when it has none or the locale is unknown.
+unsigned locale_code_page(LCID lcid) noexcept
+{
+    DWORD code_page = 0;
+    if (GetLocaleInfoW(lcid, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER, reinterpret_cast<wchar_t*>(&code_page),
+                       sizeof(code_page) / sizeof(wchar_t)) == 0)
+        return 0;
+    return code_page;
+}
+
+unsigned ansi_code_page(LCID lcid) noexcept
+{
+    const unsigned code_page = locale_code_page(lcid);
+    return code_page != 0 ? code_page : GetACP();
+}
+
 std::string narrow(const wchar_t* text)
 {
     std::string out;
@@ -105,14 +122,11 @@ std::string locale_name(LCID lcid)
 std::string legacy_locale_name(LCID lcid)
 {
     wchar_t language[16] = {}, country[16] = {};
-    DWORD code_page = 0;
     if (GetLocaleInfoW(lcid, LOCALE_SABBREVLANGNAME, language, 16) == 0 ||
         GetLocaleInfoW(lcid, LOCALE_SABBREVCTRYNAME, country, 16) == 0)
         return {};
     std::string name = narrow(language) + '_' + narrow(country);
-    if (GetLocaleInfoW(lcid, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER, reinterpret_cast<wchar_t*>(&code_page),
-                       sizeof(code_page) / sizeof(wchar_t)) != 0 &&
-        code_page != 0)
+    if (const unsigned code_page = locale_code_page(lcid); code_page != 0)
         name += '.' + std::to_string(code_page);
     return name;
 }
@@ -145,16 +159,6 @@ void apply_runtime_locale(int index)
         if (!legacy.empty())
             std::setlocale(category, legacy.c_str());
     }
-}
-
-unsigned ansi_code_page(LCID lcid) noexcept
-{
-    DWORD code_page = 0;
-    if (GetLocaleInfoW(lcid, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                       reinterpret_cast<wchar_t*>(&code_page), sizeof(code_page) / sizeof(wchar_t)) == 0 ||
-        code_page == 0)
-        return GetACP();
-    return code_page;
 }
 
 LanguageState create_language_state()
@@ -258,13 +262,13 @@ bool is_installer_language(int index) noexcept
 bool is_right_to_left(int index)
 {
     // LOCALESIGNATURE is 12 characters long; the buffer leaves room to spare.
-    union {
-        LOCALESIGNATURE signature;
-        wchar_t text[16];
-    } buffer{};
-    if (GetLocaleInfoW(language_langid(index), LOCALE_FONTSIGNATURE, buffer.text, 16) == 0)
+    wchar_t buffer[16] = {};
+    if (GetLocaleInfoW(language_langid(index), LOCALE_FONTSIGNATURE, buffer, 16) == 0)
         return index == language_hebrew || index == language_arabic;
-    return (buffer.signature.lsUsb[3] >> 27) & 1u; // Unicode subset bit 123: right-to-left layout
+    LOCALESIGNATURE signature;
+    static_assert(sizeof(signature) <= sizeof(buffer));
+    std::memcpy(&signature, buffer, sizeof(signature));
+    return (signature.lsUsb[3] >> 27) & 1u; // Unicode subset bit 123: right-to-left layout
 }
 
 int default_language(unsigned mask) { return default_language(mask, GetUserDefaultLangID()); }
