@@ -2,6 +2,7 @@
 #include "app/startup.hpp"
 
 #include "app/version_info.hpp"
+#include "payload/folders.hpp"
 #include "support/error.hpp"
 #include "support/named_objects.hpp"
 #include "ui/common_controls.hpp"
@@ -161,7 +162,8 @@ bool configure_runtime(const startup_calls& calls) noexcept
 bool run_startup_steps(const startup_calls& calls) noexcept
 {
     try {
-        // TODO documents_folder
+        // Cached now, so that later lookups cannot fail half-way through the wizard.
+        (void)documents_folder();
         if (calls.common_controls_version() < common_controls_6_0)
             raise_system_error(static_cast<DWORD>(ERROR_OLD_WIN_VERSION));
         register_control_classes();
