@@ -1,0 +1,214 @@
+#include "install/directx.hpp"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "support/error.hpp"
+
+namespace qz {
+
+namespace {
+
+// The setup library's interface, looked up by name.
+using setup_callback = DWORD(WINAPI*)(DWORD reason, DWORD message_type, LPSTR message, LPSTR name, void* info);
+using get_version_function = INT(WINAPI*)(DWORD* version, DWORD* revision);
+using set_callback_function = INT(WINAPI*)(setup_callback callback);
+using setup_function = INT(WINAPI*)(HWND owner, LPWSTR source_folder, DWORD flags);
+
+template <typename Function>
+Function find_export(HMODULE library, const char* name) noexcept
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+void pump_thread_messages() noexcept
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Leave the quit request for the program's own message loop.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// The callback has no context argument; the pump of the running update lives here.
+// There is one user-interface thread and one update at a time.
+const std::function<void()>* active_pump = nullptr;
+
+DWORD WINAPI setup_progress(DWORD reason, DWORD, LPSTR, LPSTR, void*) noexcept
+{
+    if (reason == directx_progress_reason) {
+        // Nothing may unwind into the library.
+        try {
+            if (active_pump && *active_pump)
+                (*active_pump)();
+            else
+                pump_thread_messages();
+        } catch (...) {
+        }
+    }
+    return IDOK;
+}
+
+class active_pump_scope {
+public:
+    explicit active_pump_scope(const std::function<void()>& pump) noexcept
+        : previous_(std::exchange(active_pump, &pump))
+    {
+    }
+    active_pump_scope(const active_pump_scope&) = delete;
+    active_pump_scope& operator=(const active_pump_scope&) = delete;
+    ~active_pump_scope() { active_pump = previous_; }
+
+private:
+    const std::function<void()>* previous_;
+};
+
+bool new_enough(HMODULE library) noexcept
+{
+    const auto get_version = find_export<get_version_function>(library, "DirectXSetupGetVersion");
+    DWORD version = 0;
+    DWORD revision = 0;
+    return get_version && get_version(&version, &revision) != 0 && version >= directx_minimum_version &&
+           revision >= directx_minimum_revision;
+}
+
+std::vector<unsigned char> read_whole_file(const std::filesystem::path& file)
+{
+    unique_file handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle)
+        raise_last_error();
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle.get(), &size))
+        raise_last_error();
+    // A system library is a few megabytes; anything beyond 4 GB is not one.
+    if (static_cast<std::uint64_t>(size.QuadPart) > 0xFFFFFFFFull)
+        raise_system_error(static_cast<DWORD>(ERROR_BAD_FORMAT));
+
+    std::vector<unsigned char> data(static_cast<std::size_t>(size.QuadPart));
+    std::size_t filled = 0;
+    while (filled < data.size()) {
+        DWORD read = 0;
+        if (!ReadFile(handle.get(), data.data() + filled, static_cast<DWORD>(data.size() - filled), &read, nullptr))
+            raise_last_error();
+        if (read == 0)
+            break; // shrank since its size was taken; judged on what is there
+        filled += read;
+    }
+    data.resize(filled);
+    return data;
+}
+
+std::uint32_t read_u32(const std::vector<unsigned char>& data, std::size_t offset) noexcept
+{
+    std::uint32_t value = 0;
+    std::memcpy(&value, data.data() + offset, sizeof value);
+    return value;
+}
+
+std::uint16_t read_u16(const std::vector<unsigned char>& data, std::size_t offset) noexcept
+{
+    std::uint16_t value = 0;
+    std::memcpy(&value, data.data() + offset, sizeof value);
+    return value;
+}
+
+// True for a PE32+ (64-bit) image; raises ERROR_BAD_FORMAT for data too short
+// for the headers it announces.
+bool is_64_bit_image(const std::vector<unsigned char>& data)
+{
+    constexpr std::size_t dos_header_size = 64;
+    constexpr std::size_t nt_headers_size = 248; // signature, file header, PE32+ optional header
+    constexpr std::uint16_t pe32_plus_magic = 0x20B;
+
+    if (data.size() < dos_header_size)
+        raise_system_error(static_cast<DWORD>(ERROR_BAD_FORMAT));
+    if (data[0] != 'M' || data[1] != 'Z')
+        return false;
+    const std::uint64_t nt_offset = read_u32(data, 0x3C);
+    if (nt_offset > data.size() || data.size() - nt_offset < nt_headers_size)
+        raise_system_error(static_cast<DWORD>(ERROR_BAD_FORMAT));
+    const auto at = static_cast<std::size_t>(nt_offset);
+    return std::memcmp(data.data() + at, "PE\0\0", 4) == 0 && read_u16(data, at + 0x18) == pe32_plus_magic;
+}
+
+void free_task_memory(PWSTR text) noexcept
+{
+    CoTaskMemFree(text);
+}
+
+} // namespace
+
+directx_setup::directx_setup(std::wstring folder) : folder_(std::move(folder))
+{
+    std::wstring path = folder_;
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
+        path += L'\\';
+    path += L"DSetup.dll";
+
+    library_.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+    if (!library_) // systems that do not know the flag
+        library_.reset(LoadLibraryExW(path.c_str(), nullptr, 0));
+    if (library_ && !new_enough(library_.get()))
+        library_.reset();
+}
+
+bool directx_setup::run(HWND owner, std::function<void()> pump)
+{
+    if (!library_)
+        return false;
+    const auto set_callback = find_export<set_callback_function>(library_.get(), "DirectXSetupSetCallback");
+    const auto setup = find_export<setup_function>(library_.get(), "DirectXSetupW");
+    if (!set_callback || !setup)
+        return false;
+
+    remove_wrong_d3dx9();
+
+    const active_pump_scope scope(pump);
+    (void)set_callback(&setup_progress);
+    std::wstring source = folder_;
+    const INT result = setup(owner, source.data(), directx_setup_flags);
+    return result == 0 || result == 1;
+}
+
+bool directx_update_wanted(int install_state, const std::vector<log_entry>& previous_entries)
+{
+    if (install_state == 1)
+        return true;
+    return std::none_of(previous_entries.begin(), previous_entries.end(), [](const log_entry& entry) {
+        return entry.type == entry_type::directx_update && entry.done;
+    });
+}
+
+void remove_wrong_d3dx9()
+{
+    PWSTR folder = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_SystemX86, KF_FLAG_DONT_VERIFY, nullptr, &folder);
+    // The shell's string is freed however the test below ends.
+    const unique_resource<PWSTR, free_task_memory> owned(folder);
+    if (FAILED(hr) || !folder)
+        return;
+    remove_wrong_d3dx9(std::filesystem::path(folder) / L"D3DX9_43.dll");
+}
+
+void remove_wrong_d3dx9(const std::filesystem::path& file)
+{
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    if (is_64_bit_image(read_whole_file(file)))
+        DeleteFileW(file.c_str());
+}
+
+} // namespace qz
