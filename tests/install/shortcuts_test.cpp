@@ -55,7 +55,7 @@ protected:
         fs::create_directories(root_ / L"Apps" / L"Prog");
         fs::create_directories(root_ / L"Links");
         target_ = (root_ / L"Apps" / L"Prog" / L"main.exe").wstring();
-        std::ofstream(target_).put('x');
+        std::ofstream(fs::path(target_)).put('x');
     }
     void TearDown() override
     {
@@ -87,7 +87,7 @@ TEST_F(shortcuts, name_with_version_keeps_its_dots_and_link_reads_back)
 TEST_F(shortcuts, empty_name_takes_the_target_stem_and_folder_separator_is_not_doubled)
 {
     const std::wstring dotted = (root_ / L"Apps" / L"Prog" / L"my.app.exe").wstring();
-    std::ofstream(dotted).put('x');
+    std::ofstream(fs::path(dotted)).put('x');
     const std::wstring folder = (root_ / L"Links").wstring() + L"\\";
 
     EXPECT_EQ(qz::create_shortcut(target_, folder, L""), folder + L"main.lnk");
