@@ -199,6 +199,7 @@ codecvt<wchar_t>::codecvt(std::uint32_t flags, const std::locale& loc, std::size
         locale_ = nested->locale_;
         ansi_ = nested->ansi_;
     }
+    ansi_max_length_ = std::max(1, ansi_->max_length());
 }
 
 codecvt<wchar_t>::~codecvt() = default;
@@ -210,7 +211,7 @@ int codecvt<wchar_t>::do_max_length() const noexcept
     const bool mark = mark_allowed(flags_);
     const std::uint32_t line_end = flags_ & line_end_mask;
     const bool two_char_line_end = line_end == 0 || line_end == line_end_crlf;
-    const int ansi_max = std::max(1, ansi_->max_length());
+    const int ansi_max = ansi_max_length_;
     const int utf8_max = mark ? 9 : 6;
     switch (flags_ & encoding_mask) {
     case encoding_ansi: return two_char_line_end ? 2 * ansi_max : ansi_max;
@@ -239,7 +240,7 @@ utf8::result codecvt<wchar_t>::decode_ansi(const unsigned char* p, const unsigne
 {
     // Feed one, two, three... bytes until the locale's facet yields a character.
     const auto available = static_cast<std::size_t>(end - p);
-    const auto longest = static_cast<std::size_t>(std::max(1, ansi_->max_length()));
+    const auto longest = static_cast<std::size_t>(ansi_max_length_);
     for (std::size_t n = 1; n <= std::min(available, longest); ++n) {
         std::mbstate_t state{};
         const char* from = reinterpret_cast<const char*>(p);

@@ -118,6 +118,7 @@ private:
     std::uint32_t flags_;
     std::locale locale_;
     const ansi_facet* ansi_;
+    int ansi_max_length_; // bytes of the longest ANSI character, at least 1
     char replacement_ = '?';
 };
 

@@ -602,3 +602,55 @@ TEST_F(txtf_stream, keeps_a_facet_already_installed)
     out.close();
     EXPECT_EQ(read_bytes(path), bytes({0xef, 0xbb, 0xbf, 'a', '\n'}));
 }
+
+TEST_F(txtf_stream, pairs_at_the_end_of_the_file)
+{
+    // Without a buffer the stream converts one character per call, so that every
+    // pair is split across two calls of the facet; the last one must not be lost.
+    const std::wstring text = L"ab\U0001F600\n\U0001F600c\U0001F600";
+    for (const std::uint32_t flags : {0x2u, 0x1u, 0x4u, 0x1u | qz::txtf::line_end_lf}) {
+        const fs::path path = file("pair.txt");
+        {
+            qz::txtf::wofstream out;
+            out.rdbuf()->pubsetbuf(nullptr, 0);
+            out.open(path, flags);
+            out << text;
+        }
+        for (const bool buffered : {false, true}) {
+            qz::txtf::wifstream in;
+            if (!buffered)
+                in.rdbuf()->pubsetbuf(nullptr, 0);
+            in.open(path);
+            in.exceptions(std::ios::badbit);
+            const std::wstring back((std::istreambuf_iterator<wchar_t>(in)), std::istreambuf_iterator<wchar_t>());
+            EXPECT_EQ(back, text) << std::hex << flags << " buffered " << buffered;
+        }
+    }
+}
+
+TEST_F(txtf_stream, file_cut_inside_a_character)
+{
+    // The characters before the cut are read; the stream then reports the
+    // incomplete character as a bad state.
+    const fs::path path = file("cut.txt");
+    write_bytes(path, bytes({0xff, 0xfe, 'a', 0, 0x0a, 0, 'b'}));
+    qz::txtf::wifstream in(path);
+    std::wstring line;
+    EXPECT_TRUE(std::getline(in, line));
+    EXPECT_EQ(line, L"a");
+    EXPECT_FALSE(std::getline(in, line));
+    EXPECT_TRUE(in.bad());
+}
+
+TEST_F(txtf_stream, ansi_through_the_default_locale)
+{
+    const fs::path path = file("ansi.txt");
+    {
+        qz::txtf::wofstream out(path, qz::txtf::encoding_ansi);
+        out << L"caf\u00e9 \u4e00\n";
+    }
+    // The C locale's facet maps bytes to the first 256 characters; what it
+    // cannot hold becomes '?'.
+    EXPECT_EQ(read_bytes(path), bytes({'c', 'a', 'f', 0xe9, ' ', '?', 0x0d, 0x0a}));
+    EXPECT_EQ(read_lines(path), std::vector<std::wstring>{L"caf\u00e9 ?"});
+}
