@@ -31,7 +31,7 @@ PSID ace_sid(ACE_HEADER* ace) noexcept
 
 struct old_dacl {
     PACL acl = nullptr; // nullptr: absent or null, taken as empty
-    ACL_SIZE_INFORMATION size{0, 0, sizeof(ACL)};
+    ACL_SIZE_INFORMATION size{0, sizeof(ACL), 0};
 };
 
 old_dacl read_dacl(PSECURITY_DESCRIPTOR descriptor)
@@ -92,7 +92,9 @@ users_dacl add_users_entry(PSECURITY_DESCRIPTOR old, DWORD access_mask, BYTE ace
     check_security_call(api.GetSecurityDescriptorControl(old, &control, &revision));
     if (control & SE_DACL_AUTO_INHERITED)
         result.descriptor.set_control(SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED);
-    else if (control & SE_DACL_PROTECTED)
+    // A protected DACL stays protected, also when it is marked auto-inherited:
+    // dropping the mark would let the parent's entries flow in later.
+    if (control & SE_DACL_PROTECTED)
         result.descriptor.set_control(SE_DACL_PROTECTED);
     return result;
 }
