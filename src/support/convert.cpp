@@ -89,6 +89,27 @@ int to_bytes(const code_page_info& info, const wchar_t* from, std::size_t count,
                                static_cast<int>(room), nullptr, nullptr);
 }
 
+// The fallback when the output has no room for all of the input: whole
+// characters, one at a time, while they fit.
+template <typename From, typename To, typename Length, typename Convert>
+std::codecvt_base::result convert_while_room(const From* from, const From* end, const From*& from_next, To* to_end,
+                                             To*& to_next, Length length, Convert convert)
+{
+    while (from_next < end) {
+        const std::size_t n = length(from_next, end);
+        To buffer[16];
+        const int k = convert(from_next, n, buffer, std::size(buffer));
+        if (k <= 0)
+            return from_next == from ? std::codecvt_base::error : std::codecvt_base::partial;
+        if (k > to_end - to_next)
+            break;
+        std::copy_n(buffer, k, to_next);
+        to_next += k;
+        from_next += n;
+    }
+    return std::codecvt_base::partial;
+}
+
 } // namespace
 
 namespace details {
@@ -131,20 +152,10 @@ w2a_codecvt::result w2a_codecvt::do_in(state_type&, const char* from, const char
     }
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return error;
-    // Not enough room for all of it: as many whole characters as fit.
-    while (from_next < whole) {
-        const std::size_t length = char_length(info, from_next, whole);
-        wchar_t buffer[8];
-        const int k = to_wide(info, from_next, length, buffer, std::size(buffer));
-        if (k <= 0)
-            return from_next == from ? error : partial;
-        if (k > to_end - to_next)
-            break;
-        std::copy_n(buffer, k, to_next);
-        to_next += k;
-        from_next += length;
-    }
-    return partial;
+    return convert_while_room(
+        from, whole, from_next, to_end, to_next,
+        [&](const char* p, const char* end) { return char_length(info, p, end); },
+        [&](const char* p, std::size_t n, wchar_t* out, std::size_t room) { return to_wide(info, p, n, out, room); });
 }
 
 w2a_codecvt::result w2a_codecvt::do_out(state_type&, const wchar_t* from, const wchar_t* from_end,
@@ -167,20 +178,12 @@ w2a_codecvt::result w2a_codecvt::do_out(state_type&, const wchar_t* from, const 
     }
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return error;
-    while (from_next < whole) {
-        const std::size_t length =
-            is_high_surrogate(from_next[0]) && from_next + 1 < whole && is_low_surrogate(from_next[1]) ? 2 : 1;
-        char buffer[16];
-        const int k = to_bytes(info, from_next, length, buffer, sizeof buffer);
-        if (k <= 0)
-            return from_next == from ? error : partial;
-        if (k > to_end - to_next)
-            break;
-        std::memcpy(to_next, buffer, static_cast<std::size_t>(k));
-        to_next += k;
-        from_next += length;
-    }
-    return partial;
+    return convert_while_room(
+        from, whole, from_next, to_end, to_next,
+        [](const wchar_t* p, const wchar_t* end) -> std::size_t {
+            return is_high_surrogate(p[0]) && p + 1 < end && is_low_surrogate(p[1]) ? 2 : 1;
+        },
+        [&](const wchar_t* p, std::size_t n, char* out, std::size_t room) { return to_bytes(info, p, n, out, room); });
 }
 
 w2a_codecvt::result w2a_codecvt::do_unshift(state_type&, char* to, char*, char*& to_next) const

@@ -294,76 +294,85 @@ private:
     std::size_t extent_ = 0;
 };
 
-// An input-output stream over a buffer it owns and grows.
-template <typename CharT, typename Traits = std::char_traits<CharT>, typename Alloc = std::allocator<CharT>>
-class basic_memstream : public std::basic_iostream<CharT, Traits> {
-    using base = std::basic_iostream<CharT, Traits>;
+namespace details {
 
+// A standard stream that owns its memory buffer.
+template <typename Stream, typename Buffer>
+class memstream_owner : public Stream {
 public:
-    using buffer_type = basic_membuf<CharT, Traits, Alloc>;
-    using view_type = typename buffer_type::view_type;
-
-    explicit basic_memstream(std::ios_base::openmode mode = std::ios_base::in | std::ios_base::out)
-        : base(nullptr), buf_(mode | std::ios_base::in | std::ios_base::out)
-    {
-        this->init(&buf_);
-    }
-    explicit basic_memstream(view_type initial,
-                             std::ios_base::openmode mode = std::ios_base::in | std::ios_base::out)
-        : base(nullptr), buf_(initial, mode | std::ios_base::in | std::ios_base::out)
-    {
-        this->init(&buf_);
-    }
-    basic_memstream(basic_memstream&& other) : base(std::move(other)), buf_(std::move(other.buf_))
-    {
-        base::set_rdbuf(&buf_);
-    }
-    basic_memstream& operator=(basic_memstream&& other)
-    {
-        base::operator=(std::move(other));
-        buf_ = std::move(other.buf_);
-        return *this;
-    }
+    using buffer_type = Buffer;
+    using view_type = typename Buffer::view_type;
 
     [[nodiscard]] buffer_type* rdbuf() const noexcept { return const_cast<buffer_type*>(&buf_); }
     [[nodiscard]] view_type view() const noexcept { return buf_.view(); }
+
+protected:
+    template <typename... Args>
+    explicit memstream_owner(std::in_place_t, Args&&... args) : Stream(nullptr), buf_(std::forward<Args>(args)...)
+    {
+        this->init(&buf_);
+    }
+    memstream_owner(memstream_owner&& other) : Stream(std::move(other)), buf_(std::move(other.buf_))
+    {
+        Stream::set_rdbuf(&buf_);
+    }
+    memstream_owner& operator=(memstream_owner&& other)
+    {
+        Stream::operator=(std::move(other));
+        buf_ = std::move(other.buf_);
+        return *this;
+    }
 
 private:
     buffer_type buf_;
 };
 
-// An input stream that reads a caller's block of memory in place, or nothing.
-template <typename CharT, typename Traits = std::char_traits<CharT>>
-class basic_imemstream : public std::basic_istream<CharT, Traits> {
-    using base = std::basic_istream<CharT, Traits>;
+} // namespace details
+
+// An input-output stream over a buffer it owns and grows. It always reads and
+// writes; `ate` or `app` in the mode start writing at the end of `initial`.
+template <typename CharT, typename Traits = std::char_traits<CharT>, typename Alloc = std::allocator<CharT>>
+class basic_memstream
+    : public details::memstream_owner<std::basic_iostream<CharT, Traits>, basic_membuf<CharT, Traits, Alloc>> {
+    using base = details::memstream_owner<std::basic_iostream<CharT, Traits>, basic_membuf<CharT, Traits, Alloc>>;
+    static constexpr auto in_out = std::ios_base::in | std::ios_base::out;
 
 public:
-    using buffer_type = basic_membuf<CharT, Traits>;
-    using view_type = typename buffer_type::view_type;
+    using typename base::view_type;
+
+    explicit basic_memstream(std::ios_base::openmode mode = in_out) : base(std::in_place, mode | in_out) {}
+    explicit basic_memstream(view_type initial, std::ios_base::openmode mode = in_out)
+        : base(std::in_place, initial, mode | in_out)
+    {
+    }
+    // (Spelled out: the streams' virtual base has no move of its own.)
+    basic_memstream(basic_memstream&& other) : base(std::move(other)) {}
+    basic_memstream& operator=(basic_memstream&& other)
+    {
+        base::operator=(std::move(other));
+        return *this;
+    }
+};
+
+// An input stream that reads a caller's block of memory in place, or nothing.
+template <typename CharT, typename Traits = std::char_traits<CharT>>
+class basic_imemstream
+    : public details::memstream_owner<std::basic_istream<CharT, Traits>, basic_membuf<CharT, Traits>> {
+    using base = details::memstream_owner<std::basic_istream<CharT, Traits>, basic_membuf<CharT, Traits>>;
+
+public:
+    using typename base::view_type;
 
     // An empty stream: good until the first read reaches its end.
-    basic_imemstream() : base(nullptr), buf_(nullptr, 0) { this->init(&buf_); }
-    basic_imemstream(const CharT* data, std::size_t count) : base(nullptr), buf_(data, count)
-    {
-        this->init(&buf_);
-    }
-    explicit basic_imemstream(view_type block) : basic_imemstream(block.data(), block.size()) {}
-    basic_imemstream(basic_imemstream&& other) : base(std::move(other)), buf_(std::move(other.buf_))
-    {
-        base::set_rdbuf(&buf_);
-    }
+    basic_imemstream() : base(std::in_place, static_cast<const CharT*>(nullptr), std::size_t{0}) {}
+    basic_imemstream(const CharT* data, std::size_t count) : base(std::in_place, data, count) {}
+    explicit basic_imemstream(view_type block) : base(std::in_place, block.data(), block.size()) {}
+    basic_imemstream(basic_imemstream&& other) : base(std::move(other)) {}
     basic_imemstream& operator=(basic_imemstream&& other)
     {
         base::operator=(std::move(other));
-        buf_ = std::move(other.buf_);
         return *this;
     }
-
-    [[nodiscard]] buffer_type* rdbuf() const noexcept { return const_cast<buffer_type*>(&buf_); }
-    [[nodiscard]] view_type view() const noexcept { return buf_.view(); }
-
-private:
-    buffer_type buf_;
 };
 
 using membuf = basic_membuf<char>;
