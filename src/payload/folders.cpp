@@ -1,0 +1,330 @@
+#include "payload/folders.hpp"
+
+#include "app/product.hpp"
+#include "i18n/language.hpp"
+#include "install/folder_rights.hpp"
+#include "support/error.hpp"
+#include "support/unique_resource.hpp"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <array>
+#include <optional>
+
+namespace qz {
+
+namespace {
+
+constexpr unsigned sample_folder_message = 1018;
+
+// Base folder and registration rule of one macro.
+struct macro_rule {
+    std::wstring_view name;
+    int csidl;          // -1: not a shell folder
+    int fallback_csidl; // -1: no fallback
+    bool registers;
+};
+
+constexpr std::array<macro_rule, 10> shell_macros = {{
+    {L"<ProgramFiles>", CSIDL_PROGRAM_FILES, -1, false},
+    {L"<ProgramCommon>", CSIDL_PROGRAM_FILES_COMMON, -1, false},
+    {L"<CommonData>", CSIDL_COMMON_APPDATA, CSIDL_APPDATA, true},
+    {L"<UserData>", CSIDL_APPDATA, -1, false},
+    {L"<CommonDocuments>", CSIDL_COMMON_DOCUMENTS, CSIDL_PERSONAL, true},
+    {L"<Documents>", CSIDL_PERSONAL, -1, false},
+    {L"<CommonDesktop>", CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true},
+    {L"<Desktop>", CSIDL_DESKTOPDIRECTORY, -1, false},
+    {L"<WinDir>", CSIDL_WINDOWS, -1, false},
+    {L"<System>", CSIDL_SYSTEM, -1, false},
+}};
+
+[[noreturn]] void raise_unexpected()
+{
+    raise_compress_error(compress_errc::unexpected_error);
+}
+
+std::wstring system_shell_folder(int csidl)
+{
+    std::array<wchar_t, MAX_PATH> buffer{};
+    // The result code is not consulted: an empty buffer is the answer "none".
+    (void)SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer.data());
+    return buffer.data();
+}
+
+std::wstring lookup_with_fallback(const shell_folder_lookup& lookup, int csidl, int fallback_csidl,
+                                  bool use_fallback)
+{
+    std::wstring path = lookup(csidl);
+    if (path.empty() && use_fallback)
+        path = lookup(fallback_csidl);
+    if (path.empty())
+        raise_unexpected();
+    return path;
+}
+
+void grant_shared_folder(const std::wstring& folder)
+{
+    grant_users_access(folder, FILE_ALL_ACCESS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+}
+
+// The components of a backslash-separated path.
+std::vector<std::wstring_view> split_components(std::wstring_view path)
+{
+    std::vector<std::wstring_view> parts;
+    while (true) {
+        const std::size_t end = path.find(L'\\');
+        parts.push_back(path.substr(0, end));
+        if (end == std::wstring_view::npos)
+            return parts;
+        path.remove_prefix(end + 1);
+    }
+}
+
+bool is_macro(std::wstring_view component)
+{
+    return !component.empty() && component.front() == L'<' && component.back() == L'>';
+}
+
+// Length of the root of an absolute path ("C:\" or "\\server\share"), else 0.
+std::size_t root_length(std::wstring_view path)
+{
+    if (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')
+        && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')))
+        return 3;
+    if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
+        const std::size_t server_end = path.find(L'\\', 2);
+        if (server_end == std::wstring_view::npos || server_end == 2)
+            return 0;
+        const std::size_t share_end = path.find(L'\\', server_end + 1);
+        return share_end == std::wstring_view::npos ? path.size() : share_end + 1;
+    }
+    return 0;
+}
+
+std::wstring normalized(std::wstring path)
+{
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    while (path.size() > 3 && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+// Volume and file index of a file or folder; nothing when it cannot be opened.
+std::optional<std::array<DWORD, 3>> file_identity(const std::wstring& path)
+{
+    const unique_file handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !GetFileInformationByHandle(handle.get(), &info))
+        return std::nullopt;
+    return std::array<DWORD, 3>{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+// The folder above `path`; `path` itself when there is none.
+std::wstring parent_folder(const std::wstring& path)
+{
+    const std::size_t root = root_length(path);
+    const std::size_t last = path.find_last_of(L"\\/");
+    if (last == std::wstring::npos || last + 1 <= root)
+        return root && path.size() > root ? path.substr(0, root) : path;
+    return path.substr(0, last);
+}
+
+// A destination without a macro: an absolute path, used as it is once its
+// folders are known to be plain names.
+std::wstring resolve_plain_path(std::wstring_view folder)
+{
+    const std::size_t root = root_length(folder);
+    if (root == 0)
+        raise_unexpected();
+    std::wstring base(folder.substr(0, root));
+    if (base.back() == L'/')
+        base.back() = L'\\';
+    const std::wstring_view rest = folder.substr(root);
+    if (rest.empty())
+        return base;
+    const std::vector<std::wstring_view> parts = split_components(rest);
+    for (const std::wstring_view component : parts)
+        if (!details::is_plain_name(component))
+            raise_unexpected();
+    for (const std::wstring_view component : parts)
+        base = details::join_path(base, component);
+    return base;
+}
+
+} // namespace
+
+namespace details {
+
+std::wstring join_path(std::wstring_view folder, std::wstring_view name)
+{
+    std::wstring path(folder);
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
+        path += L'\\';
+    path += name;
+    return path;
+}
+
+bool is_plain_name(std::wstring_view name) noexcept
+{
+    if (name.find_first_not_of(L". ") == std::wstring_view::npos)
+        return false; // empty, ".", "..", and what Windows would trim into them
+    for (const wchar_t c : name)
+        if (c < 0x20 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos)
+            return false;
+    return true;
+}
+
+bool is_absolute_path(std::wstring_view path) noexcept
+{
+    return root_length(path) != 0;
+}
+
+bool same_folder(const std::wstring& a, const std::wstring& b)
+{
+    const std::wstring x = normalized(a);
+    const std::wstring y = normalized(b);
+    if (CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(), static_cast<int>(y.size()), TRUE)
+        == CSTR_EQUAL)
+        return true;
+    const auto first = file_identity(x);
+    return first && first == file_identity(y);
+}
+
+} // namespace details
+
+std::wstring shell_folder_path(int csidl, int fallback_csidl, bool use_fallback)
+{
+    return lookup_with_fallback(system_shell_folder, csidl, fallback_csidl, use_fallback);
+}
+
+std::wstring documents_folder()
+{
+    static const std::wstring cached = [] {
+        PWSTR path = nullptr;
+        const HRESULT hr = SHGetKnownFolderPath(FOLDERID_Documents, KF_FLAG_DONT_VERIFY, nullptr, &path);
+        std::wstring result = SUCCEEDED(hr) && path ? path : L"";
+        CoTaskMemFree(path);
+        check_hresult(hr);
+        return result;
+    }();
+    return cached;
+}
+
+std::wstring sample_folder_name()
+{
+    return format_message(load_string(sample_folder_message), {product_label(true)});
+}
+
+destination_resolver::destination_resolver(std::wstring install_folder, std::wstring sample_folder,
+                                           std::wstring temp_folder)
+    : install_folder_(std::move(install_folder)), sample_folder_(std::move(sample_folder)),
+      temp_folder_(std::move(temp_folder)), lookup_(system_shell_folder), grant_(grant_shared_folder)
+{
+}
+
+std::wstring destination_resolver::shell_folder(int csidl, int fallback_csidl, bool use_fallback) const
+{
+    return lookup_with_fallback(lookup_, csidl, fallback_csidl, use_fallback);
+}
+
+std::wstring destination_resolver::resolve_destination(std::wstring_view folder)
+{
+    const std::vector<std::wstring_view> parts = split_components(folder);
+    const std::wstring_view first = parts.front();
+    std::wstring base;
+    bool registers = false;       // every sub-folder
+    bool registers_base = false;  // the base itself (the relative sample folder)
+
+    if (!is_macro(first))
+        return resolve_plain_path(folder);
+
+    if (first == L"<InstallPath>") {
+        base = install_folder_;
+    } else if (first == L"<Temporary>") {
+        base = temp_folder_.empty() ? install_folder_ : temp_folder_;
+    } else if (first == L"<SamplePath>") {
+        if (sample_folder_.empty()) {
+            base = shell_folder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true);
+        } else if ((sample_folder_.size() >= 2 && sample_folder_[1] == L':') || sample_folder_.front() == L'\\'
+                   || sample_folder_.front() == L'/') {
+            base = sample_folder_;
+        } else {
+            base = details::join_path(shell_folder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true),
+                                      sample_folder_);
+            registers_base = true;
+        }
+    } else {
+        const macro_rule* rule = nullptr;
+        for (const macro_rule& r : shell_macros)
+            if (r.name == first)
+                rule = &r;
+        if (!rule)
+            raise_unexpected(); // an unknown macro never falls back to a relative path
+        base = shell_folder(rule->csidl, rule->fallback_csidl, rule->fallback_csidl >= 0);
+        registers = rule->registers;
+    }
+    if (!details::is_absolute_path(base))
+        raise_unexpected();
+
+    // All sub-folders are checked before any of them is registered.
+    for (std::size_t k = 1; k < parts.size(); ++k)
+        if (!details::is_plain_name(parts[k]))
+            raise_unexpected();
+    if (registers_base)
+        register_folder(base);
+    for (std::size_t k = 1; k < parts.size(); ++k) {
+        base = details::join_path(base, parts[k]);
+        if (registers)
+            register_folder(base);
+    }
+    return base;
+}
+
+void destination_resolver::register_folder(const std::wstring& path)
+{
+    for (const secured_folder& known : secured_)
+        if (details::same_folder(known.path, path))
+            return;
+    secured_.push_back({path, false});
+}
+
+void destination_resolver::secure_folders(const std::wstring& folder) noexcept
+{
+    for (secured_folder& entry : secured_) {
+        if (entry.secured)
+            continue;
+        try {
+            std::wstring current = folder;
+            while (true) {
+                const DWORD attributes = GetFileAttributesW(current.c_str());
+                if (attributes == INVALID_FILE_ATTRIBUTES) {
+                    const DWORD error = GetLastError();
+                    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                        break;
+                    raise_system_error(error); // the folder stays unsecured and is tried again
+                }
+                if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                    break;
+                if (details::same_folder(current, entry.path)) {
+                    // Marked first: a folder whose rights cannot be given is not tried again.
+                    entry.secured = true;
+                    grant_(entry.path);
+                    break;
+                }
+                std::wstring parent = parent_folder(current);
+                if (parent.size() >= current.size())
+                    break;
+                current = std::move(parent);
+            }
+        } catch (...) {
+            // Rights that cannot be given do not stop the installation.
+        }
+    }
+}
+
+} // namespace qz

@@ -1,0 +1,84 @@
+// Destination folders of the payload: the folder macros ("<InstallPath>",
+// "<CommonData>", ...) that the archive's table uses instead of machine-specific
+// folders, the shared folders that receive open access rights once a file is
+// placed below them, and the cached Documents folder.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz {
+
+// One folder registered for access rights, and whether they were given.
+struct secured_folder {
+    std::wstring path;
+    bool secured = false;
+};
+
+// Looks one CSIDL folder up; empty when the system has none.
+using shell_folder_lookup = std::function<std::wstring(int csidl)>;
+// Gives a shared folder its access rights; raises on failure.
+using folder_grant = std::function<void(const std::wstring& folder)>;
+
+// The CSIDL folder, else (when use_fallback) the fallback CSIDL folder; raises
+// compress error 7 when neither exists.
+[[nodiscard]] std::wstring shell_folder_path(int csidl, int fallback_csidl, bool use_fallback);
+
+// The user's Documents folder, looked up once per process; raises the HRESULT.
+[[nodiscard]] std::wstring documents_folder();
+
+// The installation's sample folder name: message 1018 ("{0} Examples") with the
+// product name, a relative path below the (common) desktop.
+[[nodiscard]] std::wstring sample_folder_name();
+
+// Resolves the destination folders of one extraction and keeps its shared folders.
+class destination_resolver {
+public:
+    destination_resolver(std::wstring install_folder, std::wstring sample_folder, std::wstring temp_folder);
+
+    // The real folder for a destination folder of the table. Registers the shared
+    // sub-folders of the macros that have them. Raises compress error 7 for a
+    // destination that could lead outside its base folder: an unknown macro, a
+    // sub-folder that is empty, "." or "..", or holds a separator, drive or stream
+    // colon, or a result that is not an absolute path.
+    [[nodiscard]] std::wstring resolve_destination(std::wstring_view folder);
+
+    // Called with the folder of a file about to be created: grants the rights of
+    // every registered, still unsecured folder that contains it. Never raises.
+    void secure_folders(const std::wstring& folder) noexcept;
+
+    [[nodiscard]] const std::vector<secured_folder>& secured_folders() const noexcept { return secured_; }
+
+    // Replace the system lookups (for tests).
+    void set_shell_lookup(shell_folder_lookup lookup) { lookup_ = std::move(lookup); }
+    void set_grant(folder_grant grant) { grant_ = std::move(grant); }
+
+private:
+    [[nodiscard]] std::wstring shell_folder(int csidl, int fallback_csidl, bool use_fallback) const;
+    void register_folder(const std::wstring& path);
+
+    std::wstring install_folder_;
+    std::wstring sample_folder_;
+    std::wstring temp_folder_;
+    std::vector<secured_folder> secured_;
+    shell_folder_lookup lookup_;
+    folder_grant grant_;
+};
+
+namespace details {
+
+// Joins a folder and a name with one backslash.
+[[nodiscard]] std::wstring join_path(std::wstring_view folder, std::wstring_view name);
+// A name that Windows stores as it is: not empty, not made of dots and blanks only,
+// no separator, colon, wildcard or other reserved character.
+[[nodiscard]] bool is_plain_name(std::wstring_view name) noexcept;
+// "X:\..." or "\\server\...".
+[[nodiscard]] bool is_absolute_path(std::wstring_view path) noexcept;
+// The same folder: equal ignoring case and separators, or the same object on disk.
+[[nodiscard]] bool same_folder(const std::wstring& a, const std::wstring& b);
+
+} // namespace details
+
+} // namespace qz

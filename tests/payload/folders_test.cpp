@@ -1,0 +1,306 @@
+// Destination folder macros, the shared-folder bookkeeping and the Documents folder.
+
+#include "payload_fixture.hpp"
+
+#include "i18n/language.hpp"
+#include "payload/folders.hpp"
+#include "support/error.hpp"
+#include "test_support/wine.hpp"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <shlobj.h>
+
+#include <filesystem>
+#include <map>
+
+using namespace payload_test;
+
+namespace {
+
+const auto unexpected = qz::make_error_code(qz::compress_errc::unexpected_error);
+
+bool is_folder(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::wstring> registered(const qz::destination_resolver& r)
+{
+    std::vector<std::wstring> out;
+    for (const qz::secured_folder& f : r.secured_folders())
+        out.push_back(f.path);
+    return out;
+}
+
+// A lookup that names every CSIDL "C:\csidl-<hex>", except those mapped to "".
+qz::shell_folder_lookup fake_lookup(std::map<int, std::wstring> overrides = {})
+{
+    return [overrides](int csidl) {
+        if (const auto it = overrides.find(csidl); it != overrides.end())
+            return it->second;
+        wchar_t name[32];
+        swprintf(name, 32, L"C:\\csidl-%02x", csidl);
+        return std::wstring(name);
+    };
+}
+
+std::error_code resolve_error(qz::destination_resolver& r, const std::wstring& folder)
+{
+    try {
+        (void)r.resolve_destination(folder);
+    } catch (const std::system_error& e) {
+        return e.code();
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(folders, every_macro_resolves_to_a_real_folder)
+{
+    const scratch_folder root(L"macros");
+    qz::destination_resolver r(root / L"install", L"", root / L"temp");
+    for (const wchar_t* macro : {L"<ProgramFiles>", L"<ProgramCommon>", L"<CommonData>", L"<UserData>",
+                                 L"<CommonDocuments>", L"<Documents>", L"<CommonDesktop>", L"<Desktop>",
+                                 L"<WinDir>", L"<System>", L"<SamplePath>"}) {
+        const std::wstring base = r.resolve_destination(macro);
+        EXPECT_TRUE(qz::details::is_absolute_path(base)) << macro << L" " << base;
+        EXPECT_TRUE(is_folder(base)) << macro << L" " << base;
+        EXPECT_EQ(r.resolve_destination(std::wstring(macro) + L"\\Varnholt\\Gradiva"),
+                  base + L"\\Varnholt\\Gradiva")
+            << macro;
+    }
+    EXPECT_EQ(r.resolve_destination(L"<InstallPath>\\Lang"), root / L"install\\Lang");
+    EXPECT_EQ(r.resolve_destination(L"<Temporary>"), root / L"temp");
+    EXPECT_EQ(r.resolve_destination(L"<SamplePath>"), qz::shell_folder_path(CSIDL_COMMON_DESKTOPDIRECTORY, 0, false));
+    // Only the three shared macros register, and only their sub-folders.
+    const std::wstring common_data = qz::shell_folder_path(CSIDL_COMMON_APPDATA, 0, false);
+    const std::vector<std::wstring> shared = registered(r);
+    ASSERT_EQ(shared.size(), 6u);
+    EXPECT_EQ(shared[0], common_data + L"\\Varnholt");
+    EXPECT_EQ(shared[1], common_data + L"\\Varnholt\\Gradiva");
+}
+
+TEST(folders, macros_use_their_folder_and_fallback)
+{
+    qz::destination_resolver r(L"C:\\Install", L"", L"");
+    r.set_shell_lookup(fake_lookup());
+    const std::vector<std::pair<std::wstring, std::wstring>> table = {
+        {L"<ProgramFiles>", L"C:\\csidl-26"},  {L"<ProgramCommon>", L"C:\\csidl-2b"},
+        {L"<CommonData>", L"C:\\csidl-23"},    {L"<UserData>", L"C:\\csidl-1a"},
+        {L"<CommonDocuments>", L"C:\\csidl-2e"}, {L"<Documents>", L"C:\\csidl-05"},
+        {L"<CommonDesktop>", L"C:\\csidl-19"}, {L"<Desktop>", L"C:\\csidl-10"},
+        {L"<WinDir>", L"C:\\csidl-24"},        {L"<System>", L"C:\\csidl-25"},
+        {L"<SamplePath>", L"C:\\csidl-19"},    {L"<InstallPath>", L"C:\\Install"},
+        {L"<Temporary>", L"C:\\Install"}, // before the temporary folder is known
+    };
+    for (const auto& [macro, folder] : table)
+        EXPECT_EQ(r.resolve_destination(macro), folder) << macro;
+
+    // The shared folders fall back to the user's folders and still register.
+    qz::destination_resolver fallback(L"C:\\Install", L"", L"");
+    fallback.set_shell_lookup(fake_lookup({{CSIDL_COMMON_APPDATA, L""},
+                                           {CSIDL_COMMON_DOCUMENTS, L""},
+                                           {CSIDL_COMMON_DESKTOPDIRECTORY, L""}}));
+    EXPECT_EQ(fallback.resolve_destination(L"<CommonData>\\Varnholt"), L"C:\\csidl-1a\\Varnholt");
+    EXPECT_EQ(fallback.resolve_destination(L"<CommonDocuments>"), L"C:\\csidl-05");
+    EXPECT_EQ(fallback.resolve_destination(L"<CommonDesktop>"), L"C:\\csidl-10");
+    EXPECT_EQ(fallback.resolve_destination(L"<SamplePath>"), L"C:\\csidl-10");
+    EXPECT_EQ(registered(fallback), std::vector<std::wstring>{L"C:\\csidl-1a\\Varnholt"});
+
+    // The user's folders have no fallback.
+    qz::destination_resolver missing(L"C:\\Install", L"", L"");
+    missing.set_shell_lookup(fake_lookup({{CSIDL_APPDATA, L""}, {CSIDL_COMMON_APPDATA, L""}}));
+    EXPECT_EQ(resolve_error(missing, L"<UserData>"), unexpected);
+    EXPECT_EQ(resolve_error(missing, L"<CommonData>"), unexpected);
+}
+
+TEST(folders, sample_path_depends_on_the_sample_folder)
+{
+    {
+        qz::destination_resolver r(L"C:\\Install", L"", L"");
+        r.set_shell_lookup(fake_lookup());
+        EXPECT_EQ(r.resolve_destination(L"<SamplePath>\\Project"), L"C:\\csidl-19\\Project");
+        EXPECT_TRUE(r.secured_folders().empty());
+    }
+    {
+        qz::destination_resolver r(L"C:\\Install", L"D:\\Samples", L"");
+        r.set_shell_lookup(fake_lookup());
+        EXPECT_EQ(r.resolve_destination(L"<SamplePath>\\Project"), L"D:\\Samples\\Project");
+        EXPECT_TRUE(r.secured_folders().empty());
+    }
+    {
+        qz::destination_resolver r(L"C:\\Install", L"Gradiva Examples", L"");
+        r.set_shell_lookup(fake_lookup());
+        EXPECT_EQ(r.resolve_destination(L"<SamplePath>\\Project\\Parts"),
+                  L"C:\\csidl-19\\Gradiva Examples\\Project\\Parts");
+        EXPECT_EQ(r.resolve_destination(L"<SamplePath>"), L"C:\\csidl-19\\Gradiva Examples");
+        EXPECT_EQ(registered(r), std::vector<std::wstring>{L"C:\\csidl-19\\Gradiva Examples"});
+    }
+    {
+        qz::destination_resolver r(L"C:\\Install", L"Gradiva Examples", L"");
+        r.set_shell_lookup(fake_lookup({{CSIDL_COMMON_DESKTOPDIRECTORY, L""}}));
+        EXPECT_EQ(r.resolve_destination(L"<SamplePath>"), L"C:\\csidl-10\\Gradiva Examples");
+    }
+}
+
+TEST(folders, plain_paths_pass_and_unsafe_ones_fail)
+{
+    qz::destination_resolver r(L"C:\\Install", L"", L"C:\\Temp");
+    r.set_shell_lookup(fake_lookup());
+    EXPECT_EQ(r.resolve_destination(L"D:\\Data\\Gradiva"), L"D:\\Data\\Gradiva");
+    EXPECT_EQ(r.resolve_destination(L"\\\\server\\share\\Gradiva"), L"\\\\server\\share\\Gradiva");
+    for (const wchar_t* bad : {L"<installpath>", L"<Elsewhere>", L"<>", L"Gradiva", L"", L"\\Gradiva",
+                               L"C:Gradiva", L"D:\\Data\\..\\Windows", L"<InstallPath>\\..",
+                               L"<InstallPath>\\a\\\\b", L"<Temporary>\\x:y", L"<CommonData>\\a\\..\\.."})
+        EXPECT_EQ(resolve_error(r, bad), unexpected) << bad;
+    // Rejected sub-folders register nothing.
+    EXPECT_TRUE(r.secured_folders().empty());
+
+    qz::destination_resolver relative(L"Install", L"", L"");
+    EXPECT_EQ(resolve_error(relative, L"<InstallPath>"), unexpected);
+}
+
+TEST(folders, same_folder_registers_once)
+{
+    qz::destination_resolver r(L"C:\\Install", L"", L"");
+    r.set_shell_lookup(fake_lookup());
+    (void)r.resolve_destination(L"<CommonData>\\Varnholt\\Textures\\Gradiva");
+    (void)r.resolve_destination(L"<CommonData>\\VARNHOLT\\Gradiva");
+    (void)r.resolve_destination(L"<CommonData>\\Varnholt\\textures");
+    EXPECT_EQ(registered(r), (std::vector<std::wstring>{L"C:\\csidl-23\\Varnholt", L"C:\\csidl-23\\Varnholt\\Textures",
+                                                        L"C:\\csidl-23\\Varnholt\\Textures\\Gradiva",
+                                                        L"C:\\csidl-23\\VARNHOLT\\Gradiva"}));
+}
+
+TEST(folders, shell_folder_path_tries_the_fallback)
+{
+    const std::wstring app_data = qz::shell_folder_path(CSIDL_APPDATA, 0, false);
+    EXPECT_TRUE(is_folder(app_data)) << app_data;
+    constexpr int no_such_folder = 0x7F;
+    EXPECT_EQ(qz::shell_folder_path(no_such_folder, CSIDL_APPDATA, true), app_data);
+    try {
+        (void)qz::shell_folder_path(no_such_folder, CSIDL_APPDATA, false);
+        ADD_FAILURE() << "no error without a folder";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), unexpected);
+    }
+}
+
+TEST(folders, secure_folders_walks_up_and_grants_once_per_folder)
+{
+    const scratch_folder root(L"secure");
+    qz::destination_resolver r(root / L"install", L"", L"");
+    r.set_shell_lookup(fake_lookup({{CSIDL_COMMON_APPDATA, root / L"common"}}));
+    std::vector<std::wstring> grants;
+    bool refuse = false;
+    r.set_grant([&](const std::wstring& folder) {
+        grants.push_back(folder);
+        if (refuse)
+            qz::raise_system_error(DWORD{ERROR_ACCESS_DENIED});
+    });
+    const std::wstring textures = r.resolve_destination(L"<CommonData>\\Varnholt\\Textures\\Gradiva");
+    const std::wstring libraries = r.resolve_destination(L"<CommonData>\\Varnholt\\Gradiva");
+    const std::wstring varnholt = root / L"common\\Varnholt";
+    EXPECT_TRUE(grants.empty());
+
+    // A folder that does not exist yet is not secured.
+    r.secure_folders(textures);
+    EXPECT_TRUE(grants.empty());
+
+    // Deep below: every registered folder above, outermost first.
+    std::filesystem::create_directories(std::filesystem::path(textures));
+    r.secure_folders(textures);
+    EXPECT_EQ(grants, (std::vector<std::wstring>{varnholt, varnholt + L"\\Textures", textures}));
+    r.secure_folders(textures);
+    r.secure_folders(root / L"install");
+    EXPECT_EQ(grants.size(), 3u);
+
+    // A grant that fails still marks the folder as done.
+    std::filesystem::create_directories(std::filesystem::path(libraries));
+    refuse = true;
+    r.secure_folders(libraries);
+    refuse = false;
+    r.secure_folders(libraries);
+    EXPECT_EQ(grants.size(), 4u);
+    EXPECT_EQ(grants.back(), libraries);
+    for (const qz::secured_folder& f : r.secured_folders())
+        EXPECT_TRUE(f.secured) << f.path;
+}
+
+TEST(folders, extraction_secures_shared_folders_once)
+{
+    const scratch_folder root(L"secure-extract");
+    const extraction x(root);
+    const std::string archive = make_archive({
+        {L"a.tex", L"<CommonData>\\Varnholt\\Textures", 4, "a"},
+        {L"b.tex", L"<CommonData>\\Varnholt\\Textures", 4, "b"},
+        {L"c.lib", L"<CommonData>\\Varnholt\\Gradiva", 3, "c"},
+        {L"d.exe", L"<InstallPath>", 1, "d"},
+    });
+    std::vector<std::wstring> grants;
+    recorder r;
+    qz::imemstream in(archive.data(), archive.size());
+    ASSERT_TRUE(qz::details::extract_archive(in, x.install, x.samples, x.temp, r.callback(),
+                                             [&](qz::archive_extractor& e) {
+                                                 e.folders().set_shell_lookup(
+                                                     fake_lookup({{CSIDL_COMMON_APPDATA, root / L"common"}}));
+                                                 e.folders().set_grant(
+                                                     [&](const std::wstring& f) { grants.push_back(f); });
+                                             }));
+    const std::wstring varnholt = root / L"common\\Varnholt";
+    EXPECT_EQ(grants, (std::vector<std::wstring>{varnholt, varnholt + L"\\Textures", varnholt + L"\\Gradiva"}));
+    EXPECT_EQ(read_file(varnholt + L"\\Textures\\b.tex"), "b");
+}
+
+TEST(folders, shared_folder_really_gets_the_users_entry)
+{
+    SKIP_ON_WINE("file ACLs do not keep an added Users entry");
+    const scratch_folder root(L"acl");
+    const extraction x(root);
+    const std::string archive = make_archive({{L"a.tex", L"<CommonData>\\Varnholt", 4, "a"}});
+    recorder r;
+    qz::imemstream in(archive.data(), archive.size());
+    ASSERT_TRUE(qz::details::extract_archive(in, x.install, x.samples, x.temp, r.callback(),
+                                             [&](qz::archive_extractor& e) {
+                                                 e.folders().set_shell_lookup(
+                                                     fake_lookup({{CSIDL_COMMON_APPDATA, root / L"common"}}));
+                                             }));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const std::wstring folder = root / L"common\\Varnholt";
+    ASSERT_EQ(GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &dacl, nullptr, &descriptor),
+              ERROR_SUCCESS);
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    DWORD users_size = sizeof users;
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &users_size));
+    bool found = false;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE
+            && EqualSid(&ace->SidStart, users) && ace->Mask == FILE_ALL_ACCESS
+            && (ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) == 3)
+            found = true;
+    }
+    LocalFree(descriptor);
+    EXPECT_TRUE(found);
+}
+
+TEST(folders, documents_folder_is_looked_up_once)
+{
+    const std::wstring documents = qz::documents_folder();
+    EXPECT_TRUE(qz::details::is_absolute_path(documents)) << documents;
+    EXPECT_EQ(qz::documents_folder(), documents);
+}
+
+TEST(folders, sample_folder_name_carries_the_product_name)
+{
+    constexpr int english = 1;
+    const int before = qz::current_language();
+    qz::set_language(english);
+    EXPECT_EQ(qz::sample_folder_name(), L"Gradiva Examples");
+    qz::set_language(before);
+}
