@@ -168,6 +168,9 @@ void basic_dialog::resize_anchored(int new_width, int new_height, const control_
     HDWP positions = BeginDeferWindowPos(count);
     for (int i = 0; i < count && positions; ++i) {
         const control_anchor& anchor = anchors[i];
+        // A missing control would make DeferWindowPos drop the whole batch.
+        if (!anchor.control)
+            continue;
         RECT r = window_rect_in_parent(anchor.control);
         UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
         if (anchor.flags & anchor_move_x) {
