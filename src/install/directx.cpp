@@ -85,7 +85,8 @@ bool new_enough(HMODULE library) noexcept
 
 std::vector<unsigned char> read_whole_file(const std::filesystem::path& file)
 {
-    unique_file handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    unique_file handle(CreateFileW(file.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle)
         raise_last_error();
