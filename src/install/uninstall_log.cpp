@@ -1,0 +1,420 @@
+// The undo journal: recording, rolling back, reading and writing "Uninstall.ulog".
+#include "install/uninstall_log.hpp"
+
+#include "app/product.hpp"
+#include "install/registry_backup.hpp"
+#include "support/txtf.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+#include <optional>
+#include <sstream>
+#include <system_error>
+
+namespace qz {
+
+namespace {
+
+constexpr DWORD log_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr std::wstring_view uninstall_key_text = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+bool is_blank(wchar_t c)
+{
+    return std::iswspace(c) || std::iswblank(c);
+}
+
+std::wstring_view trim_right(std::wstring_view text)
+{
+    while (!text.empty() && is_blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::wstring_view trim_left(std::wstring_view text)
+{
+    while (!text.empty() && is_blank(text.front()))
+        text.remove_prefix(1);
+    return text;
+}
+
+std::wstring_view trim(std::wstring_view text)
+{
+    return trim_left(trim_right(text));
+}
+
+// The text after `marker` in `line`, or nothing when the marker is missing.
+std::optional<std::wstring_view> text_after(std::wstring_view line, std::wstring_view marker)
+{
+    const auto at = line.find(marker);
+    if (at == std::wstring_view::npos)
+        return std::nullopt;
+    return line.substr(at + marker.size());
+}
+
+std::filesystem::path existing_folder(std::wstring_view text)
+{
+    std::filesystem::path folder(text);
+    std::error_code ignored;
+    return !folder.empty() && std::filesystem::is_directory(folder, ignored) ? folder : std::filesystem::path();
+}
+
+// One entry line: "<sequence>:<code>:<done> -- <text>".
+std::optional<log_entry> parse_entry(const std::wstring& line)
+{
+    std::wistringstream in(line);
+    long long sequence = -1;
+    long long code = -1;
+    wchar_t colon1 = 0;
+    wchar_t colon2 = 0;
+    wchar_t done = 0;
+    std::wstring dashes;
+    in >> sequence >> colon1 >> std::hex >> code >> std::dec >> colon2 >> done >> dashes;
+    if (!in || sequence < 0 || colon1 != L':' || colon2 != L':' || code < 0 || (code >> 8) >= 8
+        || (done != L'0' && done != L'1') || dashes != L"--")
+        return std::nullopt;
+
+    log_entry entry;
+    entry.type = static_cast<entry_type>(code >> 8);
+    entry.kind = (code & 0xff) == 0xff ? -1 : static_cast<int>(code & 0xff);
+    entry.done = done == L'1';
+    std::wstring text;
+    if (in >> std::ws)
+        std::getline(in, text);
+    if (entry.type != entry_type::uninstall_key && entry.type != entry_type::file_types)
+        entry.path = std::move(text);
+    return entry;
+}
+
+bool matches(const log_entry& existing, const log_entry& previous)
+{
+    if (existing.type != previous.type)
+        return false;
+    if (previous.type == entry_type::folder || previous.type == entry_type::file)
+        return existing.path == previous.path;
+    return true;
+}
+
+std::wstring entry_text(const log_entry& entry)
+{
+    switch (entry.type) {
+    case entry_type::uninstall_key:
+        return std::wstring(uninstall_key_text) + product_key_name(product_code());
+    case entry_type::file_types:
+        return L"HKEY_CLASSES_ROOT\\...";
+    case entry_type::directx_update:
+        return L"DirectX Update";
+    default:
+        return entry.path.wstring();
+    }
+}
+
+// "{:04}:{:04x}:{}": sequence, type and kind, done.
+std::wstring entry_number(std::size_t sequence, unsigned code, bool done)
+{
+    wchar_t text[48];
+    const int length = std::swprintf(text, std::size(text), L"%04zu:%04x:%d", sequence, code, done ? 1 : 0);
+    return std::wstring(text, static_cast<std::size_t>(std::max(length, 0)));
+}
+
+[[noreturn]] void raise_file_error(const char* what, const std::filesystem::path& path, DWORD code)
+{
+    throw std::filesystem::filesystem_error(what, path, std::error_code(static_cast<int>(code), std::system_category()));
+}
+
+bool is_missing(DWORD code)
+{
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+// Removes a file or an empty folder; a path that does not exist is no failure.
+// A read-only file (the program files are marked so) is made writable first.
+void remove_path(const std::filesystem::path& path)
+{
+    if (path.empty())
+        return;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (is_missing(code))
+            return;
+        raise_file_error("remove", path, code);
+    }
+    BOOL ok;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        ok = RemoveDirectoryW(path.c_str());
+    } else {
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        ok = DeleteFileW(path.c_str());
+        if (!ok && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            const DWORD code = GetLastError();
+            SetFileAttributesW(path.c_str(), attributes);
+            SetLastError(code);
+        }
+    }
+    if (!ok && !is_missing(GetLastError()))
+        raise_file_error("remove", path, GetLastError());
+}
+
+// Deletes a backup that is no longer needed, ignoring failure.
+void delete_backup(const std::filesystem::path& backup)
+{
+    SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(backup.c_str());
+}
+
+// Removes a file or shortcut and puts back what it replaced.
+void undo_file(log_entry& entry, const std::vector<log_entry>& previous_entries)
+{
+    std::filesystem::path target = entry.path;
+    // A shortcut that was never made has no path; its backup is the earlier
+    // installation's shortcut of the same type.
+    if (target.empty() && !entry.backup.empty()) {
+        const auto previous = std::find_if(previous_entries.begin(), previous_entries.end(),
+                                           [&](const log_entry& e) { return e.type == entry.type; });
+        if (previous != previous_entries.end())
+            target = previous->path;
+    }
+    remove_path(entry.path);
+    if (entry.backup.empty() || target.empty())
+        return;
+    if (!MoveFileExW(entry.backup.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED))
+        throw std::filesystem::filesystem_error(
+            "rename", entry.backup, target, std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+    entry.backup.clear();
+}
+
+} // namespace
+
+void uninstall_log::read(const std::filesystem::path& log_file)
+{
+    install_path.clear();
+    shortcut_path.clear();
+    desktop_shortcut = true;
+    previous_entries.clear();
+    previous_install.clear();
+    if (log_file.empty())
+        return;
+
+    txtf::wifstream in(log_file);
+    in.exceptions(std::ios::badbit);
+    // Whatever ends the reading, the desktop default follows what was read.
+    struct desktop_rule {
+        uninstall_log& log;
+        ~desktop_rule()
+        {
+            log.desktop_shortcut = std::any_of(log.previous_entries.begin(), log.previous_entries.end(),
+                                               [](const log_entry& e) { return e.type == entry_type::desktop_link; });
+        }
+    } rule{*this};
+
+    // A format error puts the stream in the bad state, which raises.
+    const auto format_error = [&in] {
+        in.setstate(std::ios::badbit);
+        throw std::ios_base::failure("malformed uninstall log");
+    };
+    if (!in.is_open())
+        format_error();
+
+    int version = 0;
+    int number = 0;
+    std::wstring raw;
+    while (std::getline(in, raw)) {
+        if (raw.empty())
+            continue;
+        const int line_number = number++;
+        const std::wstring_view line = trim_right(raw);
+        if (line.starts_with(L"//")) {
+            const auto slashes = line.find_first_not_of(L'/');
+            const std::wstring_view text = trim_left(line.substr(std::min(slashes, line.size())));
+            if (line_number == 0) {
+                const auto after = text_after(text, L"Uninstall Log File v");
+                std::wistringstream number_text{std::wstring(after.value_or(L""))};
+                if (!after || !(number_text >> version) || version != 1)
+                    format_error();
+            } else if (line_number == 2) {
+                auto after = text_after(text, L"Install");
+                if (!after)
+                    format_error();
+                previous_install = trim(after->substr(0, after->find(L"--")));
+            } else if (line_number == 3 || line_number == 4) {
+                const auto after = text_after(text, line_number == 3 ? L"Install Path : " : L"Shortcut Path : ");
+                if (!after)
+                    format_error();
+                (line_number == 3 ? install_path : shortcut_path) = existing_folder(trim(*after));
+            }
+            continue;
+        }
+        if (version != 1)
+            format_error();
+        auto entry = parse_entry(std::wstring(line));
+        if (!entry)
+            format_error();
+        previous_entries.push_back(std::move(*entry));
+    }
+    if (!in.eof())
+        format_error();
+}
+
+bool uninstall_log::create_folders(const std::filesystem::path& folder)
+{
+    if (!folder.has_filename() && folder.has_relative_path())
+        return create_folders(folder.parent_path()); // a trailing separator
+    std::error_code ignored;
+    if (std::filesystem::exists(folder, ignored))
+        return std::filesystem::is_directory(folder, ignored);
+    const std::filesystem::path parent = folder.parent_path();
+    // A drive or share root alone is not created.
+    if (parent.has_relative_path() && parent != folder && !create_folders(parent))
+        return false;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    if (!std::filesystem::is_directory(folder, ignored))
+        return false;
+    entries.push_back({entry_type::folder, folder, {}, true, -1});
+    return true;
+}
+
+void uninstall_log::add_file(const std::filesystem::path& file, int kind, bool copy_backup)
+{
+    create_folders(file.parent_path());
+    log_entry entry{entry_type::file, file, {}, false, kind};
+    std::error_code ignored;
+    if (std::filesystem::exists(file, ignored)) {
+        entry.backup = make_backup(file, copy_backup);
+        // Without a backup the journal could neither protect nor restore the
+        // existing file: refuse the change instead of losing it.
+        if (entry.backup.empty())
+            raise_file_error(copy_backup ? "copy" : "rename", file, GetLastError());
+    }
+    entries.push_back(std::move(entry));
+    pending = true;
+}
+
+void uninstall_log::add_shortcut(int which, const std::filesystem::path& folder)
+{
+    const entry_type type = which == 0 ? entry_type::start_menu_link : entry_type::desktop_link;
+    create_folders(folder);
+    log_entry entry{type, {}, {}, false, -1};
+    const auto previous = std::find_if(previous_entries.begin(), previous_entries.end(),
+                                       [type](const log_entry& e) { return e.type == type; });
+    std::error_code ignored;
+    if (previous != previous_entries.end() && !previous->path.empty()
+        && std::filesystem::exists(previous->path, ignored))
+        entry.backup = make_backup(previous->path, false);
+    entries.push_back(std::move(entry));
+    pending = true;
+}
+
+void uninstall_log::add_directx_update()
+{
+    entries.push_back({entry_type::directx_update, {}, {}, false, -1});
+    pending = true;
+}
+
+void uninstall_log::add_file_types()
+{
+    entries.push_back({entry_type::file_types, {}, {}, false, -1});
+    pending = true;
+}
+
+void uninstall_log::add_uninstall_key(HKEY key)
+{
+    log_entry entry{entry_type::uninstall_key, {}, {}, false, -1};
+    entry.existed = key != nullptr;
+    if (key)
+        entry.backup = save_key(key);
+    entries.push_back(std::move(entry));
+    pending = true;
+}
+
+void uninstall_log::complete(bool ok, const std::filesystem::path& path)
+{
+    if (!pending || entries.empty())
+        return;
+    pending = false;
+    entries.back().done = ok;
+    if (!path.empty())
+        entries.back().path = path;
+}
+
+bool uninstall_log::write(const std::filesystem::path& log_file, const std::filesystem::path& install_folder,
+                          const std::filesystem::path& start_menu_folder)
+{
+    for (const log_entry& previous : previous_entries) {
+        if (std::none_of(entries.begin(), entries.end(), [&](const log_entry& e) { return matches(e, previous); }))
+            entries.push_back(previous);
+    }
+    previous_entries.clear();
+
+    SetFileAttributesW(log_file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    bool written = false;
+    try {
+        txtf::wofstream out(log_file);
+        out.exceptions(std::ios::failbit | std::ios::badbit);
+        std::wstring install_line = L"// Install " + product_label(false);
+        if (!previous_install.empty())
+            install_line += L" -- Update (" + previous_install + L")";
+        out << L"// Uninstall Log File v1\n"
+            << L"// ############ WARNING: Do not delete or modify this file. ############\n"
+            << install_line << L'\n'
+            << L"// Install Path : " << install_folder.wstring() << L'\n'
+            << L"// Shortcut Path : " << start_menu_folder.wstring() << L'\n'
+            << L"// " << std::wstring(100, L'-') << L'\n';
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const log_entry& entry = entries[i];
+            const unsigned code = (static_cast<unsigned>(entry.type) << 8) | (static_cast<unsigned>(entry.kind) & 0xff);
+            out << entry_number(i, code, entry.done) << L" -- " << entry_text(entry) << L'\n';
+        }
+        out.close();
+        if (!SetFileAttributesW(log_file.c_str(), log_attributes))
+            raise_file_error("set attributes", log_file, GetLastError());
+        written = true;
+    } catch (const std::exception&) {
+        written = false;
+    }
+
+    for (log_entry& entry : entries) {
+        if (!entry.backup.empty()) {
+            delete_backup(entry.backup);
+            entry.backup.clear();
+        }
+    }
+    return written;
+}
+
+void uninstall_log::rollback()
+{
+    std::optional<std::filesystem::filesystem_error> first_failure;
+    std::vector<log_entry> left;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        log_entry& entry = *it;
+        try {
+            switch (entry.type) {
+            case entry_type::folder:
+                remove_path(entry.path);
+                break;
+            case entry_type::uninstall_key:
+                restore_key(entry, key_location);
+                break;
+            case entry_type::file_types:
+            case entry_type::directx_update:
+                break;
+            default:
+                undo_file(entry, previous_entries);
+                break;
+            }
+        } catch (const std::filesystem::filesystem_error& error) {
+            if (!first_failure)
+                first_failure = error;
+            left.push_back(entry);
+        }
+    }
+    std::reverse(left.begin(), left.end());
+    entries = std::move(left);
+    pending = false;
+    if (first_failure)
+        throw *first_failure;
+}
+
+} // namespace qz
