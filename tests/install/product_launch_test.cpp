@@ -12,6 +12,7 @@
 
 #include "app/session.hpp"
 #include "install/standin_files.hpp"
+#include "support/convert.hpp"
 #include "test_support/wine.hpp"
 
 namespace fs = std::filesystem;
@@ -31,7 +32,7 @@ standin_record parse_record(const std::string& text)
         if (equals == std::string::npos)
             record[line] = L"";
         else
-            record[line.substr(0, equals)] = test_support::widen_utf8(line.substr(equals + 1));
+            record[line.substr(0, equals)] = qz::from_utf8(line.substr(equals + 1));
     }
     return record;
 }
