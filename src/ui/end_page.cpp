@@ -1,0 +1,43 @@
+// The end page: the final text and how to leave.
+#include "ui/end_page.hpp"
+
+#include "i18n/language.hpp"
+
+namespace qz {
+
+namespace {
+
+constexpr unsigned msg_exit_button = 1004;
+constexpr unsigned msg_exit = 1107;
+constexpr unsigned msg_complete = 1120;
+
+} // namespace
+
+void dlg_end::update_texts()
+{
+    SetDlgItemTextW(hwnd, id_final_text, end_text_built_ ? load_string(msg_complete).c_str() : L"");
+    SetDlgItemTextW(hwnd, id_status, format_message(load_string(msg_exit), {load_string(msg_exit_button)}).c_str());
+}
+
+void dlg_end::build_end_text()
+{
+    end_text_built_ = true;
+    SetDlgItemTextW(hwnd, id_final_text, load_string(msg_complete).c_str());
+}
+
+void dlg_end::on_size(int new_width, int new_height)
+{
+    const control_anchor anchors[] = {
+        {anchor_grow_x | anchor_grow_y, GetDlgItem(hwnd, id_final_text)},
+        {anchor_move_y | anchor_grow_x, GetDlgItem(hwnd, id_status)},
+    };
+    resize_anchored(new_width, new_height, anchors);
+}
+
+dlg_end& end_page()
+{
+    static dlg_end page;
+    return page;
+}
+
+} // namespace qz

@@ -1,0 +1,58 @@
+// The mode page: the choice between quick and advanced installation, kept in
+// the session as soon as it changes.
+#include "ui/mode_page.hpp"
+
+#include "app/session.hpp"
+#include "i18n/language.hpp"
+
+namespace qz {
+
+namespace {
+
+constexpr unsigned msg_next = 1006;
+constexpr unsigned msg_method = 1015;
+constexpr unsigned msg_quick = 1016;
+constexpr unsigned msg_advanced = 1017;
+constexpr unsigned msg_continue = 1106;
+
+} // namespace
+
+dlg_mode::dlg_mode(InstallSession& session) : session_(session) {}
+
+void dlg_mode::on_init()
+{
+    CheckRadioButton(hwnd, id_quick, id_advanced, session_.advanced_mode ? id_advanced : id_quick);
+}
+
+void dlg_mode::update_texts()
+{
+    SetDlgItemTextW(hwnd, id_method_group, load_string(msg_method).c_str());
+    SetDlgItemTextW(hwnd, id_quick, load_string(msg_quick).c_str());
+    SetDlgItemTextW(hwnd, id_advanced, load_string(msg_advanced).c_str());
+    SetDlgItemTextW(hwnd, id_status, format_message(load_string(msg_continue), {load_string(msg_next)}).c_str());
+}
+
+void dlg_mode::on_size(int new_width, int new_height)
+{
+    const control_anchor anchors[] = {
+        {anchor_grow_x, GetDlgItem(hwnd, id_method_group)},
+        {anchor_grow_x, GetDlgItem(hwnd, id_quick)},
+        {anchor_grow_x, GetDlgItem(hwnd, id_advanced)},
+        {anchor_move_y | anchor_grow_x, GetDlgItem(hwnd, id_status)},
+    };
+    resize_anchored(new_width, new_height, anchors);
+}
+
+bool dlg_mode::on_command(int /*id*/, int /*code*/)
+{
+    session_.advanced_mode = IsDlgButtonChecked(hwnd, id_advanced) != BST_UNCHECKED;
+    return true;
+}
+
+dlg_mode& mode_page()
+{
+    static dlg_mode page(InstallSession::instance());
+    return page;
+}
+
+} // namespace qz
