@@ -282,10 +282,17 @@ void uninstall_log::add_file(const std::filesystem::path& file, int kind, bool c
     std::error_code ignored;
     if (std::filesystem::exists(file, ignored)) {
         entry.backup = make_backup(file, copy_backup);
-        // Without a backup the journal could neither protect nor restore the
-        // existing file: refuse the change instead of losing it.
-        if (entry.backup.empty())
-            raise_file_error(copy_backup ? "copy" : "rename", file, GetLastError());
+        if (entry.backup.empty()) {
+            // Without a backup a rollback would remove the existing file and
+            // have nothing to put back. A copied file is never overwritten: leave
+            // it out of the journal. A file to be moved aside would be
+            // overwritten: refuse the change.
+            const DWORD code = GetLastError();
+            pending = false;
+            if (copy_backup)
+                return;
+            raise_file_error("rename", file, code);
+        }
     }
     entries.push_back(std::move(entry));
     pending = true;

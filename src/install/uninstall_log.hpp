@@ -83,6 +83,10 @@ struct uninstall_log {
 
     // Before a payload file is written: creates its folder and journals the
     // file; an existing file is copied (copy_backup) or moved to a backup.
+    // When that backup fails, a file to be copied is left out of the journal
+    // (it is never overwritten), and one to be moved raises
+    // std::filesystem::filesystem_error with nothing journalled: the file must
+    // not be written then.
     void add_file(const std::filesystem::path& file, int kind, bool copy_backup);
     // Before a shortcut is made in `folder`: which 0 is the Start menu,
     // anything else the desktop. The earlier log's shortcut of that type is

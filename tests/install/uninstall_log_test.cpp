@@ -369,10 +369,22 @@ TEST_F(journal, add_file_refuses_a_file_it_cannot_back_up)
     const qz::unique_file held(CreateFileW(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     uninstall_log log;
+    log.add_file(root / L"done.dll", 0, false);
+    log.complete(true);
+    log.add_file(root / L"pending.dll", 0, false);
     EXPECT_THROW(log.add_file(busy, 0, false), std::filesystem::filesystem_error);
-    EXPECT_TRUE(log.entries.empty());
-    EXPECT_FALSE(log.pending);
+    log.complete(false);
+    ASSERT_EQ(log.entries.size(), 2u);
+    EXPECT_TRUE(log.entries[0].done) << "a later complete does not touch an earlier entry";
     EXPECT_EQ(read_bytes(busy), "in use");
+
+    // A file that is only copied is never overwritten: it stays out of the journal.
+    const qz::unique_file locked(CreateFileW((root / L"locked.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(locked);
+    log.add_file(root / L"locked.ini", 3, true);
+    log.complete(true);
+    EXPECT_EQ(log.entries.size(), 2u);
+    EXPECT_FALSE(log.pending);
 }
 
 TEST_F(journal, write_produces_the_exact_log_and_read_takes_it_back)
