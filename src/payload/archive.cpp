@@ -27,8 +27,8 @@ constexpr WORD payload_name = 134;
 constexpr std::uint64_t header_size = 12;
 constexpr std::uint64_t record_size = 24; // a record without its strings
 
-// Hands the decompressor's output to the extractor; always takes the whole piece,
-// since the decompressor drops what its sink leaves over when it flushes at the end.
+// Hands the decompressor's output to the extractor. The extractor stops at every
+// entry boundary; the sink feeds it until the piece is used up.
 class extractor_sink {
 public:
     using char_type = char;

@@ -1,0 +1,282 @@
+// payload-bench: what extraction costs next to the bare decompression, and how
+// much memory the reader needs, for payloads of 8, 64 and 256 MB.
+//
+//   payload-bench [SIZE_MB...]          (default: 8 64 256)
+//
+// For each size a child process (payload-bench --generate FILE SIZE_MB) writes a
+// payload of a few hundred files, half text, half noise, as one bzip2 stream
+// (level 9). This process then times verify_archive (decompression into a null
+// sink) and extract_archive (empty callback) on it, and prints the ratio and the
+// peak memory so far. The sizes run in rising order: a reader whose memory grew
+// with the payload would show it in the peaks.
+
+#include "payload/archive.hpp"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <bzlib.h>
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::uint64_t megabyte = 1u << 20;
+constexpr std::size_t files_per_64mb = 300;
+
+// A small, fast generator: the payload must cost little to make twice.
+struct xorshift {
+    std::uint64_t state;
+    std::uint64_t next()
+    {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    }
+};
+
+struct bench_file {
+    std::uint64_t size;
+    std::uint64_t seed;
+    bool text;
+    std::uint32_t crc = 0;
+};
+
+// Calls `sink` with the file's bytes in pieces.
+template <typename Sink>
+void produce(const bench_file& f, Sink sink)
+{
+    static const char* const words[] = {"vertex ",  "spline ",  "layer ",     "hatch ", "dimension\r\n",
+                                        "block ",   "polyline ", "viewport ", "0.125 ", "extrude "};
+    xorshift random{f.seed * 0x9E3779B97F4A7C15ull + 1};
+    std::array<char, 65536> buffer;
+    std::uint64_t left = f.size;
+    while (left) {
+        std::size_t n = 0;
+        const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        if (f.text) {
+            while (n < room) {
+                const char* w = words[random.next() % 10];
+                while (*w && n < room)
+                    buffer[n++] = *w++;
+            }
+        } else {
+            for (; n + 8 <= room; n += 8) {
+                const std::uint64_t v = random.next();
+                std::memcpy(buffer.data() + n, &v, 8);
+            }
+            for (; n < room; ++n)
+                buffer[n] = static_cast<char>(random.next());
+        }
+        sink(buffer.data(), n);
+        left -= n;
+    }
+}
+
+std::vector<bench_file> plan(std::uint64_t total)
+{
+    const std::size_t count = std::max<std::size_t>(8, static_cast<std::size_t>(total * files_per_64mb / (64 * megabyte)));
+    const std::uint64_t average = total / count;
+    xorshift random{total};
+    std::vector<bench_file> files;
+    std::uint64_t planned = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        std::uint64_t size = average / 2 + random.next() % average;
+        if (k + 1 == count)
+            size = total > planned ? total - planned : 0;
+        size = std::min(size, total - planned);
+        files.push_back({size, k + 1, k % 2 == 0});
+        planned += size;
+    }
+    return files;
+}
+
+void put(std::string& out, std::uint64_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+void put_text(std::string& out, const std::wstring& s)
+{
+    put(out, s.size(), 4);
+    for (const wchar_t c : s)
+        put(out, static_cast<std::uint16_t>(c), 2);
+}
+
+class compressor {
+public:
+    explicit compressor(std::FILE* out) : out_(out)
+    {
+        if (BZ2_bzCompressInit(&stream_, 9, 0, 0) != BZ_OK)
+            throw std::runtime_error("bzip2 init");
+    }
+    ~compressor() { BZ2_bzCompressEnd(&stream_); }
+    void write(const char* data, std::size_t n)
+    {
+        if (n)
+            run(data, n, BZ_RUN);
+    }
+    void finish() { run(nullptr, 0, BZ_FINISH); }
+
+private:
+    void run(const char* data, std::size_t n, int action)
+    {
+        stream_.next_in = const_cast<char*>(data);
+        stream_.avail_in = static_cast<unsigned>(n);
+        while (true) {
+            stream_.next_out = buffer_.data();
+            stream_.avail_out = static_cast<unsigned>(buffer_.size());
+            const int rc = BZ2_bzCompress(&stream_, action);
+            if (rc < 0)
+                throw std::runtime_error("bzip2 compression");
+            std::fwrite(buffer_.data(), 1, buffer_.size() - stream_.avail_out, out_);
+            if (action == BZ_FINISH ? rc == BZ_STREAM_END : stream_.avail_in == 0)
+                return;
+        }
+    }
+    std::FILE* out_;
+    bz_stream stream_{};
+    std::array<char, 65536> buffer_;
+};
+
+int generate(const std::wstring& archive, std::uint64_t total)
+{
+    std::vector<bench_file> files = plan(total);
+    std::string table;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        bench_file& f = files[k];
+        produce(f, [&](const char* p, std::size_t n) { f.crc = qz::crc32_update(f.crc, p, n); });
+        put_text(table, L"bench\\file" + std::to_wstring(k) + (f.text ? L".txt" : L".bin"));
+        put_text(table, L"<InstallPath>\\folder" + std::to_wstring(k % 16));
+        put(table, 0, 4);
+        put(table, f.size, 8);
+        put(table, f.crc, 4);
+    }
+    std::string header;
+    put(header, 12 + table.size(), 8);
+    put(header, files.size(), 4);
+    std::FILE* out = _wfopen(archive.c_str(), L"wb");
+    if (!out)
+        return 1;
+    {
+        compressor z(out);
+        z.write(header.data(), header.size());
+        z.write(table.data(), table.size());
+        for (const bench_file& f : files)
+            produce(f, [&](const char* p, std::size_t n) { z.write(p, n); });
+        z.finish();
+    }
+    return std::fclose(out) == 0 ? 0 : 1;
+}
+
+bool run_child(const std::wstring& self, const std::wstring& archive, std::uint64_t megabytes)
+{
+    std::wstring command = L"\"" + self + L"\" --generate \"" + archive + L"\" " + std::to_wstring(megabytes);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(self.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return false;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code == 0;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double mb(std::uint64_t bytes)
+{
+    return static_cast<double>(bytes) / static_cast<double>(megabyte);
+}
+
+int measure(const std::wstring& self, std::uint64_t megabytes)
+{
+    const fs::path work = fs::temp_directory_path() / L"payload-bench";
+    fs::create_directories(work);
+    const std::wstring archive = (work / (L"payload-" + std::to_wstring(megabytes) + L".bz2")).wstring();
+    const std::wstring install = (work / L"out").wstring();
+    if (!run_child(self, archive, megabytes)) {
+        std::fprintf(stderr, "payload-bench: cannot generate the %llu MB payload\n",
+                     static_cast<unsigned long long>(megabytes));
+        return 1;
+    }
+
+    auto start = std::chrono::steady_clock::now();
+    std::ifstream in(fs::path(archive), std::ios::binary);
+    const bool sound = qz::verify_archive(in);
+    const double verify_s = seconds_since(start);
+
+    in.clear();
+    in.seekg(0);
+    std::uint64_t total = 0;
+    std::uint64_t compressed = 0;
+    std::size_t files = 0;
+    start = std::chrono::steady_clock::now();
+    const bool placed = qz::extract_archive(in, install, L"", install, [&](qz::notification::event e) {
+        if (const auto* f = std::get_if<qz::notification::finished>(&e)) {
+            compressed = f->compressed;
+            total = f->total;
+        } else if (std::holds_alternative<qz::notification::file_end>(e)) {
+            ++files;
+        }
+        return qz::notification::result::proceed;
+    });
+    const double extract_s = seconds_since(start);
+    in.close();
+
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    std::printf("%5llu MB  %4zu files  %7.1f MB compressed  verify %6.2f s (%5.1f MB/s)  extract %6.2f s  "
+                "ratio %.2f  peak working set %.1f MB  peak pagefile %.1f MB%s\n",
+                static_cast<unsigned long long>(megabytes), files, mb(compressed), verify_s, mb(total) / verify_s,
+                extract_s, extract_s / verify_s, mb(memory.PeakWorkingSetSize), mb(memory.PeakPagefileUsage),
+                sound && placed ? "" : "  FAILED");
+    std::fflush(stdout);
+    std::error_code ec;
+    fs::remove_all(fs::path(install), ec);
+    fs::remove(fs::path(archive), ec);
+    return sound && placed ? 0 : 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    try {
+        if (argc == 4 && std::wstring(argv[1]) == L"--generate")
+            return generate(argv[2], std::stoull(argv[3]) * megabyte);
+        std::vector<std::uint64_t> sizes;
+        for (int k = 1; k < argc; ++k)
+            sizes.push_back(std::stoull(argv[k]));
+        if (sizes.empty())
+            sizes = {8, 64, 256};
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        int result = 0;
+        for (const std::uint64_t size : sizes)
+            result |= measure(self, size);
+        return result;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "payload-bench: %s\n", e.what());
+        return 1;
+    }
+}
