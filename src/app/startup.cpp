@@ -94,11 +94,11 @@ const std::wstring& application_id()
     return id;
 }
 
-std::wstring program_file_path()
+std::wstring module_file_path(HMODULE module)
 {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
         if (n == 0)
             return {};
         if (n < path.size()) {
@@ -107,6 +107,11 @@ std::wstring program_file_path()
         }
         path.resize(path.size() * 2);
     }
+}
+
+std::wstring program_file_path()
+{
+    return module_file_path(nullptr);
 }
 
 std::wstring program_file_stem()

@@ -58,6 +58,8 @@ void startup_routine(const startup_calls& calls);
 // its product name, else the program file's stem. Computed once.
 [[nodiscard]] const std::wstring& application_id();
 
+// Full path of a loaded module's file (null: the running program); empty on failure.
+[[nodiscard]] std::wstring module_file_path(HMODULE module);
 // Full path of the running program, and its file name without extension.
 [[nodiscard]] std::wstring program_file_path();
 [[nodiscard]] std::wstring program_file_stem();

@@ -1,12 +1,12 @@
 // Common-controls version, as the start-up checks it.
 #include "ui/common_controls.hpp"
 
+#include "app/startup.hpp"
 #include "support/unique_resource.hpp"
 
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <string>
 
 namespace qz {
 
@@ -18,21 +18,6 @@ bool running_on_wine() noexcept
 {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-std::wstring module_path(HMODULE module)
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
 }
 
 unsigned reported_version(HMODULE module) noexcept
@@ -114,7 +99,7 @@ unsigned common_controls_version() noexcept
         const unsigned reported = reported_version(module);
         if (reported == 0)
             return 0;
-        return details::corrected_common_controls_version(reported, running_on_wine(), module_path(module));
+        return details::corrected_common_controls_version(reported, running_on_wine(), module_file_path(module));
     } catch (...) {
         return 0;
     }

@@ -142,6 +142,17 @@ protected:
         return qz::known_folder_path(FOLDERID_ProgramFiles, false) + L"\\Varnholt\\Gradiva 7";
     }
 
+    // Places the fixture program as the installed product in "<folder>\Gradiva 7"
+    // and registers it; returns that folder.
+    std::wstring install_product(const temp_folder& folder, const wchar_t* fixture)
+    {
+        const std::wstring installed = folder / L"Gradiva 7";
+        fs::create_directories(installed);
+        fs::copy_file(fixture_path(fixture), installed + L"\\Gradiva.exe");
+        product.set_product_path(installed + L"\\Gradiva.exe");
+        return installed;
+    }
+
     installed_product product;
 };
 
@@ -316,12 +327,9 @@ TEST_F(Session, UnavailableFoldersEndStartupWithSystemText)
 TEST_F(Session, EarlierInstallationLendsItsFoldersAndDesktopChoice)
 {
     temp_folder folder;
-    const std::wstring installed = folder / L"Gradiva 7";
+    const std::wstring installed = install_product(folder, L"installed_same");
     const std::wstring menu = folder / L"Menu";
-    fs::create_directories(installed);
     fs::create_directories(menu);
-    fs::copy_file(fixture_path(L"installed_same"), installed + L"\\Gradiva.exe");
-    product.set_product_path(installed + L"\\Gradiva.exe");
     product.set_uninstall_string(installed + L"\\Uninstall.exe");
     test_support::write_previous_log(installed + L"\\Uninstall.ulog", installed, menu,
                                      {L"0000:00ff:1 -- " + installed, L"0001:0101:1 -- " + installed + L"\\Gradiva.exe"});
@@ -341,12 +349,9 @@ TEST_F(Session, EarlierInstallationLendsItsFoldersAndDesktopChoice)
 TEST_F(Session, UpdateWithVanishedFolderGetsDefaultFolder)
 {
     temp_folder folder;
-    const std::wstring installed = folder / L"Gradiva 7";
+    const std::wstring installed = install_product(folder, L"installed_older");
     const std::wstring menu = folder / L"Menu";
-    fs::create_directories(installed);
     fs::create_directories(menu);
-    fs::copy_file(fixture_path(L"installed_older"), installed + L"\\Gradiva.exe");
-    product.set_product_path(installed + L"\\Gradiva.exe");
     test_support::write_previous_log(installed + L"\\Uninstall.ulog", folder / L"Gone", menu,
                                      {L"0000:04ff:1 -- " + folder / L"Desktop\\Gradiva.lnk"});
 
@@ -366,10 +371,7 @@ TEST_F(Session, UpdateWithVanishedFolderGetsDefaultFolder)
 TEST_F(Session, NewerInstallationIgnoresItsLog)
 {
     temp_folder folder;
-    const std::wstring installed = folder / L"Gradiva 7";
-    fs::create_directories(installed);
-    fs::copy_file(fixture_path(L"installed_newer"), installed + L"\\Gradiva.exe");
-    product.set_product_path(installed + L"\\Gradiva.exe");
+    const std::wstring installed = install_product(folder, L"installed_newer");
     test_support::write_previous_log(installed + L"\\Uninstall.ulog", installed, installed);
 
     qz::InstallSession session(mutex_name());
@@ -384,10 +386,7 @@ TEST_F(Session, NewerInstallationIgnoresItsLog)
 TEST_F(Session, MalformedEarlierLogIsShownAsInvalidData)
 {
     temp_folder folder;
-    const std::wstring installed = folder / L"Gradiva 7";
-    fs::create_directories(installed);
-    fs::copy_file(fixture_path(L"installed_same"), installed + L"\\Gradiva.exe");
-    product.set_product_path(installed + L"\\Gradiva.exe");
+    const std::wstring installed = install_product(folder, L"installed_same");
     test_support::write_utf16_lines(installed + L"\\Uninstall.ulog", {L"// Not a log at all"});
 
     qz::InstallSession session(mutex_name());
