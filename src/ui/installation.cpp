@@ -1,0 +1,247 @@
+// The installation run: every change the installer makes to the machine, in
+// its fixed order. Only a failed extraction is undone; each later step reports
+// "OK" or "Failed" on the install page and the run goes on.
+#include "ui/install_page.hpp"
+
+#include "app/product.hpp"
+#include "app/session.hpp"
+#include "i18n/language.hpp"
+#include "install/directx.hpp"
+#include "install/file_placement.hpp"
+#include "install/product_launch.hpp"
+#include "install/registration.hpp"
+#include "install/shortcuts.hpp"
+#include "payload/folders.hpp"
+
+#include <commctrl.h>
+
+#include <filesystem>
+
+namespace qz {
+
+namespace {
+
+constexpr unsigned msg_next_button = 1006;
+constexpr unsigned msg_ok = 1011;
+constexpr unsigned msg_failed = 1012;
+constexpr unsigned msg_continue = 1106;
+constexpr unsigned msg_preparing = 1114;
+constexpr unsigned msg_shortcuts = 1117;
+constexpr unsigned msg_registry = 1118;
+constexpr unsigned msg_installation_data = 1119;
+constexpr unsigned msg_installation_failed = 1121;
+constexpr unsigned msg_directx = 1131;
+
+// Which shortcut add_shortcut journals.
+constexpr int start_menu_link = 0;
+constexpr int desktop_link = 2;
+
+// The wait cursor for the run; the previous cursor comes back on every return.
+class wait_cursor_scope {
+public:
+    wait_cursor_scope() noexcept
+        : wait_(LoadCursorW(nullptr, IDC_WAIT)), previous_(SetCursor(wait_))
+    {
+    }
+    wait_cursor_scope(const wait_cursor_scope&) = delete;
+    wait_cursor_scope& operator=(const wait_cursor_scope&) = delete;
+    ~wait_cursor_scope() { SetCursor(previous_); }
+
+    [[nodiscard]] HCURSOR wait() const noexcept { return wait_; }
+
+private:
+    HCURSOR wait_;
+    HCURSOR previous_;
+};
+
+// Removes the run's temporary files, last added first, on every return.
+class temporary_files_scope {
+public:
+    explicit temporary_files_scope(file_placement& placement) noexcept : placement_(placement) {}
+    temporary_files_scope(const temporary_files_scope&) = delete;
+    temporary_files_scope& operator=(const temporary_files_scope&) = delete;
+    ~temporary_files_scope() { placement_.remove_temporary_files(); }
+
+private:
+    file_placement& placement_;
+};
+
+// Journals and makes one shortcut to the main program; false on any failure,
+// with the journal entry completed as not done.
+[[nodiscard]] bool make_shortcut(uninstall_log& journal, int which, const std::wstring& folder,
+                                 const std::wstring& target) noexcept
+{
+    try {
+        // Without a folder the link would land in the current folder.
+        if (folder.empty())
+            return false;
+        journal.add_shortcut(which, folder);
+        const std::wstring link = create_shortcut(target, folder, product_label(false));
+        journal.complete(true, link);
+        return true;
+    } catch (...) {
+        journal.complete(false);
+        return false;
+    }
+}
+
+} // namespace
+
+bool dlg_install::do_installation() noexcept
+{
+    const wait_cursor_scope cursor;
+    try {
+        return run_installation(cursor.wait());
+    } catch (...) {
+        // Every step guards itself; what is left is the page's own output
+        // failing (no memory), which says nothing about the files placed.
+        return false;
+    }
+}
+
+bool dlg_install::run_installation(HCURSOR wait_cursor)
+{
+    InstallSession& session = session_;
+    append_log(run_separator());
+    set_status(load_string(msg_preparing));
+
+    std::wstring error_text;
+    if (!session.choose_temp_folder(error_text)) {
+        const std::wstring text = format_message(load_string(msg_installation_failed), {error_text});
+        set_status(text);
+        append_log(text + log_line_end);
+        return false;
+    }
+
+    set_progress(0);
+    ShowWindow(GetDlgItem(hwnd, id_progress), SW_SHOW);
+
+    file_placement placement(session); // temporary files start with the temporary folder
+    const temporary_files_scope cleanup(placement);
+    const std::wstring install_folder = session.install_folder;
+    const std::wstring sample_folder = sample_folder_name();
+    const std::wstring temp_folder = session.temp_folder;
+    basic_imemstream<char> payload = open_payload();
+    const extraction_handler handler(*this, payload, placement, wait_cursor);
+
+    if (!extract_archive(payload, install_folder, sample_folder, temp_folder, handler.callback())) {
+        // The handler has shown the failure. The rollback goes on past what it
+        // cannot undo and keeps those backups; there is nothing more to show.
+        try {
+            session.uninstall_log.rollback();
+        } catch (...) {
+        }
+        return false;
+    }
+
+    (void)set_read_only(placement.main_program_path, true);
+    (void)set_read_only(placement.uninstaller_path, true);
+
+    create_shortcuts(placement.main_program_path);
+    update_directx(wait_cursor);
+    register_product(placement.main_program_path, placement.uninstaller_path);
+    write_uninstall_log(placement.uninstaller_path);
+
+    set_status(format_message(load_string(msg_continue), {load_string(msg_next_button)}));
+    return true;
+}
+
+void dlg_install::begin_step(unsigned message)
+{
+    const std::wstring caption = load_string(message);
+    set_status(caption);
+    append_log(caption);
+}
+
+void dlg_install::end_step(bool ok)
+{
+    append_log(load_string(ok ? msg_ok : msg_failed) + log_line_end);
+}
+
+void dlg_install::create_shortcuts(const std::wstring& main_program_path)
+{
+    InstallSession& session = session_;
+    if (!session.start_menu_shortcut && !session.desktop_shortcut)
+        return;
+    begin_step(msg_shortcuts);
+    bool ok = true;
+    if (session.start_menu_shortcut)
+        ok = make_shortcut(session.uninstall_log, start_menu_link, session.start_menu_folder, main_program_path) &&
+             ok;
+    if (session.desktop_shortcut)
+        ok = make_shortcut(session.uninstall_log, desktop_link, shortcut_base_folder(desktop_link),
+                           main_program_path) &&
+             ok;
+    end_step(ok);
+}
+
+void dlg_install::update_directx(HCURSOR wait_cursor)
+{
+    InstallSession& session = session_;
+    bool shown = false;
+    bool ok = false;
+    try {
+        // The library is freed when `setup` goes, whatever happens.
+        directx_setup setup(session.temp_folder);
+        if (!setup.usable() || !directx_update_wanted(session.install_state, session.uninstall_log.previous_entries))
+            return; // no line: the payload's library is missing or too old, or the update was done before
+        begin_step(msg_directx);
+        shown = true;
+        session.uninstall_log.add_directx_update();
+        ok = setup.run(hwnd, [wait_cursor] {
+            pump_messages();
+            SetCursor(wait_cursor);
+        });
+        session.uninstall_log.complete(ok);
+    } catch (...) {
+        session.uninstall_log.complete(false);
+        if (!shown)
+            begin_step(msg_directx);
+        shown = true;
+        ok = false;
+    }
+    if (shown)
+        end_step(ok);
+}
+
+void dlg_install::register_product(const std::wstring& main_program_path, const std::wstring& uninstaller_path)
+{
+    InstallSession& session = session_;
+    begin_step(msg_registry);
+    bool reg_ok = register_uninstall(session.uninstall_log, main_program_path, uninstaller_path);
+    session.uninstall_log.complete(false); // an entry left pending by a value that could not be written
+    try {
+        write_product_path(main_program_path);
+    } catch (...) {
+        reg_ok = false;
+    }
+    try {
+        if (launch_product(main_program_path, session) != launch_result::registered)
+            reg_ok = false;
+    } catch (...) {
+        session.uninstall_log.complete(false);
+        reg_ok = false;
+    }
+    // One line for the registration and the product's own registration run.
+    end_step(reg_ok);
+}
+
+void dlg_install::write_uninstall_log(const std::wstring& uninstaller_path)
+{
+    InstallSession& session = session_;
+    begin_step(msg_installation_data);
+    bool ok = false;
+    try {
+        // The log belongs beside the uninstaller; without one there is no place for it.
+        if (!uninstaller_path.empty()) {
+            const std::filesystem::path log_file =
+                std::filesystem::path(uninstaller_path).parent_path() / L"Uninstall.ulog";
+            ok = session.uninstall_log.write(log_file, session.install_folder, session.start_menu_folder);
+        }
+    } catch (...) {
+        ok = false;
+    }
+    end_step(ok);
+}
+
+} // namespace qz
