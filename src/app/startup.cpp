@@ -81,6 +81,14 @@ void startup_routine(const startup_calls& calls)
     });
 }
 
+void run_static_startup(const startup_calls& calls)
+{
+    if (!processor_check(calls))
+        return;
+    runtime_setup(calls);
+    startup_routine(calls);
+}
+
 const std::wstring& application_id()
 {
     static const std::wstring id = [] {

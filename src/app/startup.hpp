@@ -54,6 +54,10 @@ void runtime_setup(const startup_calls& calls);
 // instance counter, once per process (the runtime set-up first).
 void startup_routine(const startup_calls& calls);
 
+// The three routines in their order, as the program's static start-up object
+// runs them; stops after a processor check that failed.
+void run_static_startup(const startup_calls& calls);
+
 // The application id of the program's own version resource ("Gradiva7"), else
 // its product name, else the program file's stem. Computed once.
 [[nodiscard]] const std::wstring& application_id();
