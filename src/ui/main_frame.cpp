@@ -155,6 +155,15 @@ void dlg_main::layout_pages()
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING);
     }
 
+    // The white background lies over the side picture in the template's order;
+    // when it grows it repaints and would hide the picture. Below its siblings
+    // and clipped by them, it paints only around the picture.
+    if (const HWND background = item(id_side_background)) {
+        SetWindowLongPtrW(background, GWL_STYLE, GetWindowLongPtrW(background, GWL_STYLE) | WS_CLIPSIBLINGS);
+        SetWindowPos(background, HWND_BOTTOM, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    }
+
     int widest = 0;
     int tallest = 0;
     for (const basic_dialog* p : pages) {
