@@ -127,6 +127,12 @@ void dlg_install::append_log(const std::wstring& text)
     SendMessageW(log, EM_LINESCROLL, 0, 1);
 }
 
+bool dlg_install::log_line_open() const
+{
+    const std::wstring text = get_window_text(GetDlgItem(hwnd, id_log));
+    return !text.empty() && !text.ends_with(log_line_end);
+}
+
 void dlg_install::set_status(const std::wstring& text)
 {
     SetDlgItemTextW(hwnd, id_status, text.c_str());
@@ -204,6 +210,10 @@ notification::result extraction_handler::on(const notification::progress& e)
 notification::result extraction_handler::on(const notification::failed& e)
 {
     placement_->on_failed();
+    // A file refused before its caption was shown (its backup or folder could
+    // not be made) still gets its line, so that the log names it.
+    if (!e.path.empty() && !page_->log_line_open())
+        page_->append_log(format_message(load_string(msg_copying), {e.path}));
     page_->append_log(load_string(msg_failed) + log_line_end);
     page_->set_status(format_message(load_string(msg_installation_failed), {error_code_label(e.error)}));
     return notification::result::abort;

@@ -59,6 +59,8 @@ public:
     // Appends text at the end of the log (no line end is added) and keeps the
     // end in view.
     void append_log(const std::wstring& text);
+    // True when the log's last line is a caption still waiting for its result.
+    [[nodiscard]] bool log_line_open() const;
     // Sets the status line.
     void set_status(const std::wstring& text);
     // Moves the progress bar (0 to 100).
