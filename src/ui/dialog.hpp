@@ -76,8 +76,9 @@ public:
 };
 
 // The one dialog procedure of the frame and of all pages; the creation
-// parameter (lParam of CreateDialogParamW / DialogBoxParamW) is the
-// basic_dialog object. No exception leaves it.
+// parameter (lParam of CreateDialogParamW / DialogBoxParamW) is the object as a
+// basic_dialog* (convert a derived object's address to basic_dialog* first).
+// No exception leaves it.
 INT_PTR CALLBACK dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
 
 // Returns a handler's result to the dialog manager: as the procedure's return

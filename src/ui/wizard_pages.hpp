@@ -1,7 +1,7 @@
 // The wizard's dialog objects: one per class for the whole process, created on
-// first use by these accessors and destroyed at process exit. Each accessor is
-// defined beside its class (dlg_main in ui/main_frame.cpp, the pages in their
-// own files). Include the class's own header to use its members.
+// first use by these accessors and destroyed at process exit. Each page's
+// accessor is defined beside its class; main_frame() in ui/wizard_pages.cpp,
+// which ties the frame to the pages. Include a class's own header to use its members.
 #pragma once
 
 namespace qz {
