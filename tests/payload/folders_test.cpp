@@ -56,6 +56,20 @@ std::error_code resolve_error(qz::destination_resolver& r, const std::wstring& f
     return {};
 }
 
+// Extracts with the common application-data folder at root\common, and the
+// folder rights given by `grant` (the real ones when empty).
+bool extract_to_common(const scratch_folder& root, const std::string& archive, const qz::folder_grant& grant)
+{
+    const extraction x(root);
+    recorder r;
+    qz::imemstream in(archive.data(), archive.size());
+    return qz::details::extract_archive(in, x.install, x.samples, x.temp, r.callback(), [&](qz::archive_extractor& e) {
+        e.folders().set_shell_lookup(fake_lookup({{CSIDL_COMMON_APPDATA, root / L"common"}}));
+        if (grant)
+            e.folders().set_grant(grant);
+    });
+}
+
 } // namespace
 
 TEST(folders, every_macro_resolves_to_a_real_folder)
@@ -233,7 +247,6 @@ TEST(folders, secure_folders_walks_up_and_grants_once_per_folder)
 TEST(folders, extraction_secures_shared_folders_once)
 {
     const scratch_folder root(L"secure-extract");
-    const extraction x(root);
     const std::string archive = make_archive({
         {L"a.tex", L"<CommonData>\\Varnholt\\Textures", 4, "a"},
         {L"b.tex", L"<CommonData>\\Varnholt\\Textures", 4, "b"},
@@ -241,15 +254,7 @@ TEST(folders, extraction_secures_shared_folders_once)
         {L"d.exe", L"<InstallPath>", 1, "d"},
     });
     std::vector<std::wstring> grants;
-    recorder r;
-    qz::imemstream in(archive.data(), archive.size());
-    ASSERT_TRUE(qz::details::extract_archive(in, x.install, x.samples, x.temp, r.callback(),
-                                             [&](qz::archive_extractor& e) {
-                                                 e.folders().set_shell_lookup(
-                                                     fake_lookup({{CSIDL_COMMON_APPDATA, root / L"common"}}));
-                                                 e.folders().set_grant(
-                                                     [&](const std::wstring& f) { grants.push_back(f); });
-                                             }));
+    ASSERT_TRUE(extract_to_common(root, archive, [&](const std::wstring& f) { grants.push_back(f); }));
     const std::wstring varnholt = root / L"common\\Varnholt";
     EXPECT_EQ(grants, (std::vector<std::wstring>{varnholt, varnholt + L"\\Textures", varnholt + L"\\Gradiva"}));
     EXPECT_EQ(read_file(varnholt + L"\\Textures\\b.tex"), "b");
@@ -259,15 +264,7 @@ TEST(folders, shared_folder_really_gets_the_users_entry)
 {
     SKIP_ON_WINE("file ACLs do not keep an added Users entry");
     const scratch_folder root(L"acl");
-    const extraction x(root);
-    const std::string archive = make_archive({{L"a.tex", L"<CommonData>\\Varnholt", 4, "a"}});
-    recorder r;
-    qz::imemstream in(archive.data(), archive.size());
-    ASSERT_TRUE(qz::details::extract_archive(in, x.install, x.samples, x.temp, r.callback(),
-                                             [&](qz::archive_extractor& e) {
-                                                 e.folders().set_shell_lookup(
-                                                     fake_lookup({{CSIDL_COMMON_APPDATA, root / L"common"}}));
-                                             }));
+    ASSERT_TRUE(extract_to_common(root, make_archive({{L"a.tex", L"<CommonData>\\Varnholt", 4, "a"}}), {}));
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const std::wstring folder = root / L"common\\Varnholt";

@@ -15,7 +15,7 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <bzlib.h>
+#include "bz2_writer.hpp"
 
 #include <array>
 #include <chrono>
@@ -114,42 +114,6 @@ void put_text(std::string& out, const std::wstring& s)
         put(out, static_cast<std::uint16_t>(c), 2);
 }
 
-class compressor {
-public:
-    explicit compressor(std::FILE* out) : out_(out)
-    {
-        if (BZ2_bzCompressInit(&stream_, 9, 0, 0) != BZ_OK)
-            throw std::runtime_error("bzip2 init");
-    }
-    ~compressor() { BZ2_bzCompressEnd(&stream_); }
-    void write(const char* data, std::size_t n)
-    {
-        if (n)
-            run(data, n, BZ_RUN);
-    }
-    void finish() { run(nullptr, 0, BZ_FINISH); }
-
-private:
-    void run(const char* data, std::size_t n, int action)
-    {
-        stream_.next_in = const_cast<char*>(data);
-        stream_.avail_in = static_cast<unsigned>(n);
-        while (true) {
-            stream_.next_out = buffer_.data();
-            stream_.avail_out = static_cast<unsigned>(buffer_.size());
-            const int rc = BZ2_bzCompress(&stream_, action);
-            if (rc < 0)
-                throw std::runtime_error("bzip2 compression");
-            std::fwrite(buffer_.data(), 1, buffer_.size() - stream_.avail_out, out_);
-            if (action == BZ_FINISH ? rc == BZ_STREAM_END : stream_.avail_in == 0)
-                return;
-        }
-    }
-    std::FILE* out_;
-    bz_stream stream_{};
-    std::array<char, 65536> buffer_;
-};
-
 int generate(const std::wstring& archive, std::uint64_t total)
 {
     std::vector<bench_file> files = plan(total);
@@ -170,7 +134,7 @@ int generate(const std::wstring& archive, std::uint64_t total)
     if (!out)
         return 1;
     {
-        compressor z(out);
+        bz2_writer z(out);
         z.write(header.data(), header.size());
         z.write(table.data(), table.size());
         for (const bench_file& f : files)
