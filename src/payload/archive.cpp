@@ -231,7 +231,6 @@ void archive_extractor::read_table()
     // Every destination is resolved before any file is written.
     for (std::size_t k = 0; k < count; ++k) {
         archive_entry& entry = entries_[k];
-        entry.destination = folders[k];
         const std::wstring_view name = file_name_of(entry.source);
         if (!details::is_plain_name(name))
             raise_unexpected();

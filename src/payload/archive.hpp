@@ -84,8 +84,9 @@ using archive_callback = std::function<notification::result(notification::event)
 
 // Size of the decompressed pieces and of every copy buffer.
 inline constexpr std::size_t archive_piece_size = 4096;
-// Largest header and table accepted; the shipped table has 14 KB.
-inline constexpr std::uint64_t max_table_size = 64ull << 20;
+// Largest header and table accepted (the shipped table has 14 KB): bounds what a
+// damaged header can make the reader buffer and allocate.
+inline constexpr std::uint64_t max_table_size = 16ull << 20;
 
 // The installer's own payload resource, read in place; an empty stream when the
 // resource is missing or cannot be loaded.

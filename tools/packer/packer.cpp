@@ -508,7 +508,7 @@ archive_table read_table(bz2_reader& reader)
     reader.read_exactly(head, sizeof head, "the header");
     t.data_offset = get_le<std::uint64_t>(head);
     const auto count = get_le<std::uint32_t>(head + 8);
-    constexpr std::uint64_t max_table = 64u << 20;
+    constexpr std::uint64_t max_table = 16u << 20; // as the installer's reader
     if (t.data_offset < fixed_header_size || t.data_offset > max_table)
         throw packer_error("bad data offset " + std::to_string(t.data_offset));
     std::uint64_t left = t.data_offset - fixed_header_size;
