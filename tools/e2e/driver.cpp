@@ -15,6 +15,9 @@
 //   text ID|title             print a control's text (the page's, else the frame's)
 //   texts                     print "ID=text" for every visible control with a text
 //   enabled ID | checked ID   print 1 or 0
+//   style ID                  print the window style (hexadecimal)
+//   selection ID              print a list's selected position (CB_GETCURSEL)
+//   progress                  print the install page's progress bar position
 //   click ID                  BM_CLICK on a visible, enabled button
 //   settext ID TEXT           WM_SETTEXT on a control (the folder edit box)
 //   language INDEX            pick a catalogue language in the start page's list
@@ -25,10 +28,11 @@
 //   close                     the frame's close box
 //   about                     the "About" item of the system menu
 //   about-box [MS]            wait for the About box; print its title and texts
-//   msgbox [MS]               wait for a message box; print caption, text, buttons
+//   msgbox [MS]               wait for a message box; print caption, text, buttons, default
 //   no-msgbox [MS]            fail if a message box appears within MS (default 1000)
 //   answer yes|no|ok|cancel|retry   press that button of the message box
-//   fit [about]               check that every control's text fits (wizard or About box)
+//   fit [about]               check that every control's text fits (wizard or About box);
+//                             the last line is "clipped N"
 // The machine:
 //   folders                   print the known folders the driver names in its output
 //   reset [FOLDER...]         remove everything an installation may have made
@@ -39,6 +43,8 @@
 //   ulog FILE                 print Uninstall.ulog as text
 //   lnk FILE                  print a shortcut's target, working folder and arguments
 //   copy FROM TO | write FILE TEXT | attributes PATH | exists PATH
+//   idle                      wait until the installer has painted what is on show,
+//                             e.g. before a screenshot
 //   sleep MS
 #include "machine.hpp"
 #include "support/convert.hpp"
@@ -46,6 +52,7 @@
 #include "wizard.hpp"
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -139,6 +146,25 @@ HWND wait_message_box(milliseconds timeout)
     return box;
 }
 
+// A static control that shows a picture; its text is a resource id.
+bool is_picture(HWND window)
+{
+    const DWORD type = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)) & SS_TYPEMASK;
+    return class_name(window) == L"Static" && (type == SS_BITMAP || type == SS_ICON || type == SS_ENHMETAFILE);
+}
+
+// The measurements hold only if the driver's font is the installer's: the frame's
+// Next button (66 dialog units wide in its template) must have the width that the
+// font's base units give.
+void print_font_check(HWND frame)
+{
+    RECT r{};
+    GetWindowRect(GetDlgItem(frame, id_next), &r);
+    const int expected = dialog_units_to_pixels_x(66);
+    print((r.right - r.left == expected ? L"font check: the frame's layout matches (Next " : L"FONT MISMATCH: Next ") +
+          std::to_wstring(r.right - r.left) + L" px, expected " + std::to_wstring(expected) + L")");
+}
+
 void print_fit(const text_fit_report& report)
 {
     print(L"font " + report.font_face + L", dialog base units " + std::to_wstring(report.base_units.cx) + L"x" +
@@ -185,7 +211,7 @@ const std::map<std::wstring, command>& commands()
         {L"texts",
          [](const args&) {
              for (HWND window : descendants(wizard()))
-                 if (IsWindowVisible(window) && class_name(window) != L"#32770") {
+                 if (IsWindowVisible(window) && class_name(window) != L"#32770" && !is_picture(window)) {
                      const std::wstring text = window_text(window);
                      if (!text.empty())
                          print(std::to_wstring(GetDlgCtrlID(window)) + L"=" + escape_newlines(text));
@@ -196,6 +222,16 @@ const std::map<std::wstring, command>& commands()
          [](const args& a) {
              print(std::to_wstring(SendMessageW(control_arg(a), BM_GETCHECK, 0, 0)));
          }},
+        {L"style",
+         [](const args& a) {
+             wchar_t text[16];
+             std::swprintf(text, 16, L"%08lx", static_cast<unsigned long>(GetWindowLongW(control_arg(a), GWL_STYLE)));
+             print(text);
+         }},
+        {L"selection",
+         [](const args& a) { print(std::to_wstring(SendMessageW(control_arg(a), CB_GETCURSEL, 0, 0))); }},
+        {L"progress",
+         [](const args&) { print(std::to_wstring(SendMessageW(control(wizard(), 1014), PBM_GETPOS, 0, 0))); }},
         {L"click", [](const args& a) { click(control_arg(a)); }},
         {L"settext",
          [](const args& a) {
@@ -268,13 +304,16 @@ const std::map<std::wstring, command>& commands()
              print(L"caption=" + window_text(box));
              print(L"text=" + escape_newlines(window_text(GetDlgItem(box, id_message_text))));
              std::wstring buttons;
+             std::wstring default_button;
              for (const auto& [id, name] : std::map<int, const wchar_t*>{
                       {IDOK, L"ok"}, {IDCANCEL, L"cancel"}, {IDRETRY, L"retry"}, {IDYES, L"yes"}, {IDNO, L"no"}})
-                 if (const HWND button = GetDlgItem(box, id); button && IsWindowVisible(button))
+                 if (const HWND button = GetDlgItem(box, id); button && IsWindowVisible(button)) {
                      buttons += (buttons.empty() ? L"" : L",") + std::wstring(name);
+                     if ((GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+                         default_button = name;
+                 }
              print(L"buttons=" + buttons);
-             const LRESULT default_id = SendMessageW(box, DM_GETDEFID, 0, 0);
-             print(L"default=" + std::to_wstring(HIWORD(default_id) == DC_HASDEFID ? LOWORD(default_id) : 0));
+             print(L"default=" + default_button);
          }},
         {L"no-msgbox",
          [](const args& a) {
@@ -289,10 +328,8 @@ const std::map<std::wstring, command>& commands()
              const auto id = ids.find(arg(a, 0, "button"));
              if (id == ids.end())
                  throw step_failed("unknown button " + narrow(a[0]));
-             HWND box = find_message_box();
-             if (!box)
-                 box = find_about_box();
-             if (!box)
+             HWND box = nullptr;
+             if (!wait_until(milliseconds(5000), [&] { return (box = find_message_box()) || (box = find_about_box()); }))
                  throw step_failed("no message box to answer");
              const HWND button = GetDlgItem(box, id->second);
              if (!button)
@@ -303,12 +340,14 @@ const std::map<std::wstring, command>& commands()
          }},
         {L"fit",
          [](const args& a) {
-             HWND target = wizard();
+             const HWND frame = wizard();
+             HWND target = frame;
              if (!a.empty() && a[0] == L"about") {
                  target = find_about_box();
                  if (!target)
                      throw step_failed("no About box");
              }
+             print_font_check(frame);
              print_fit(check_text_fit(target));
          }},
         {L"folders",
@@ -360,6 +399,22 @@ const std::map<std::wstring, command>& commands()
         {L"exists",
          [](const args& a) {
              print(GetFileAttributesW(arg(a, 0, "path").c_str()) == INVALID_FILE_ATTRIBUTES ? L"0" : L"1");
+         }},
+        {L"idle",
+         [](const args&) {
+             HWND window = find_message_box();
+             if (!window)
+                 window = find_about_box();
+             if (!window)
+                 window = wizard();
+             // The window's thread handles this only once it takes messages again;
+             // the forced repaint then runs on that thread before the call returns.
+             DWORD_PTR result = 0;
+             if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result))
+                 throw step_failed("the installer does not answer");
+             RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+             // Wine copies a window's pixels to the X server shortly after painting.
+             Sleep(250);
          }},
         {L"sleep", [](const args& a) { Sleep(static_cast<DWORD>(number(arg(a, 0, "milliseconds")))); }},
     };

@@ -1,0 +1,546 @@
+# The end-to-end cases of Install.exe (bash, sourced by run-case.sh after lib.sh).
+# Each case_<name> starts from a reset machine, works the wizard through the
+# driver and checks what the installation left: files, registry values,
+# shortcuts, Uninstall.ulog, the temporary folder.
+
+TITLE='Installer – Gradiva 7.18f'
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gradiva 7'
+MAKER_KEY='HKLM\Software\Varnholt'
+USER_KEY='HKCU\Software\Varnholt'
+SEPARATOR=$(printf '─%.0s' {1..45})
+
+# The machine's folders as the driver sees them: FOLDER[<ProgramFiles>] etc.
+declare -A FOLDER
+load_folders() {
+    local line
+    while IFS= read -r line; do
+        FOLDER[${line%%=*}]=${line#*=}
+    done < <(drv folders)
+    DEFAULT_FOLDER=${FOLDER[<ProgramFiles>]}'\Varnholt\Gradiva 7'
+    START_MENU_LINK=${FOLDER[<CommonPrograms>]}'\Gradiva 7.18f.lnk'
+    DESKTOP_LINK=${FOLDER[<PublicDesktop>]}'\Gradiva 7.18f.lnk'
+}
+
+# ---- steps ----
+
+# From page 0 through the quick mode to the install page.
+to_install_page_quick() {
+    drv click 1 ';' expect-page 1 ';' click 1 ';' expect-page 3
+}
+
+# Presses Install and waits for the end of run number $1 (default 1).
+install_run() {
+    drv click 1 ';' wait-run "${1:-1}" 120000
+    log_text >"$WORK/install-log-${1:-1}.txt"
+}
+
+# Exit on a page where no question comes, then the process ends with 0.
+exit_without_question() {
+    drv click 2 ';' no-msgbox 500
+    wait_installer
+    expect_eq "installer exit status" 0 "$INSTALLER_STATUS"
+}
+
+# A complete quick installation with the default options.
+quick_installation() {
+    start_installer
+    drv wait-wizard
+    to_install_page_quick
+    install_run 1
+    drv click 1 ';' expect-page 4
+    exit_without_question
+}
+
+log_text() { drv text 1015 | tr -d '\r'; }
+
+# ---- checks ----
+
+# The payload's table, as the packer reads it from the embedded archive.
+payload_listing() {
+    "$PACKER" list "$PAYLOAD_ARCHIVE_FILE" >"$WORK/listing.tsv"
+    winpath "$WORK/listing.tsv"
+}
+
+# Machine state without the remembered window size (written at every exit).
+state_without_size() {
+    drv state | grep -vxF -e '[HKCU\Software\Varnholt]' | grep -v '^InstallerSize = ' || true
+}
+
+# check_installation FOLDER SHORTCUTS LANGUAGE [PREVIOUS [update]]
+#   SHORTCUTS: both, start (Start menu only) or none; PREVIOUS: the label of the
+#   installation this one replaced ("Gradiva 7.17"); update: kind-4 files are not written.
+check_installation() {
+    local folder=$1 shortcuts=$2 language=$3 previous=${4:-} update=${5:-} out
+    local listing
+    listing=$(payload_listing)
+
+    if ! out=$(drv check-files "$listing" "$folder" ${update:+--update}); then
+        fail "placed files:"$'\n'"$(grep '^BAD' <<<"$out")"
+    fi
+    echo "$out" >"$WORK/placed-files.txt"
+
+    out=$(drv reg "$UNINSTALL_KEY")
+    for line in 'DisplayName = REG_SZ "Gradiva 7.18f"' \
+        "UninstallString = REG_SZ \"$folder\\Uninstall.exe\"" \
+        "DisplayIcon = REG_SZ \"$folder\\Gradiva.exe,0\"" \
+        'DisplayVersion = REG_SZ "7.18.6.1"' 'Publisher = REG_SZ "Varnholt"' \
+        'NoModify = REG_DWORD 1' 'NoRepair = REG_DWORD 1' "QzLanguage = REG_DWORD $language"; do
+        expect_line "uninstall registration" "$line" "$out"
+    done
+    for name in URLInfoAbout HelpLink URLUpdateInfo HelpTelephone; do
+        grep -qE "^$name = REG_SZ \".+\"$" <<<"$out" || fail "uninstall registration: no $name in:"$'\n'"$out"
+    done
+    expect_line "product path value" "Gradiva 7 Path = REG_SZ \"$folder\\Gradiva.exe\"" "$(drv reg "$MAKER_KEY")"
+
+    local link
+    for link in "$START_MENU_LINK" "$DESKTOP_LINK"; do
+        if [[ $shortcuts == both || ($shortcuts == start && $link == "$START_MENU_LINK") ]]; then
+            out=$(drv lnk "$link")
+            expect_line "shortcut $link" "target=$folder\\Gradiva.exe" "$out"
+            expect_line "shortcut $link" "working_folder=$folder" "$out"
+            expect_line "shortcut $link" "arguments=" "$out"
+        else
+            expect_eq "no shortcut $link" 0 "$(drv exists "$link")"
+        fi
+    done
+
+    check_uninstall_log "$folder" "$shortcuts" "$previous" "$update"
+
+    out=$(drv state)
+    expect_no_line_matching "temporary files" 'varnholt_|qz-' "$out"
+    out=$(cat "$WORK/gradiva-runs.txt" 2>/dev/null || true)
+    expect_contains "product registration run" "Gradiva.exe\" /Register /Background" "$out"
+}
+
+check_uninstall_log() {
+    local folder=$1 shortcuts=$2 previous=$3 update=$4 ulog file=$1'\Uninstall.ulog'
+    ulog=$(drv ulog "$file")
+    echo "$ulog" >"$WORK/Uninstall.ulog.txt"
+    # Read-only, archive and not content-indexed (0x2021); Wine keeps no "not
+    # content-indexed" flag, so only the other two are checked.
+    local attributes
+    attributes=$(drv attributes "$file")
+    (((16#$attributes & 0x21) == 0x21)) || fail "Uninstall.ulog attributes $attributes, not read-only and archive"
+    local dashes
+    dashes=$(printf -- '-%.0s' {1..100})
+    expect_eq "Uninstall.ulog header" "# encoding: UTF-16LE, byte-order mark, CR LF
+// Uninstall Log File v1
+// ############ WARNING: Do not delete or modify this file. ############
+// Install Gradiva 7.18f${previous:+ -- Update ($previous)}
+// Install Path : $folder
+// Shortcut Path : ${FOLDER[<CommonPrograms>]}
+// $dashes" "$(head -7 <<<"$ulog")"
+
+    local entries
+    entries=$(tail -n +8 <<<"$ulog")
+    # Sequence numbers count from 0; every change completed.
+    awk -F: '$1 + 0 != NR - 1 { print "sequence " $1 " on line " NR; exit 1 }' <<<"$entries" >/dev/null ||
+        fail "Uninstall.ulog: sequence numbers do not count from 0"
+    expect_no_line_matching "Uninstall.ulog: unfinished entries" '^[0-9]{4}:[0-9a-f]{4}:0 ' "$entries"
+    local line
+    for line in ":0101:1 -- $folder\\Gradiva.exe" ":0102:1 -- $folder\\Uninstall.exe" \
+        ':05ff:1 -- HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gradiva 7' \
+        ':06ff:1 -- HKEY_CLASSES_ROOT\...' ':07ff:1 -- DirectX Update'; do
+        grep -qF -- "$line" <<<"$entries" || fail "Uninstall.ulog: no entry \"$line\""
+    done
+    case $shortcuts in
+    both)
+        grep -qF -- ":02ff:1 -- $START_MENU_LINK" <<<"$entries" || fail "Uninstall.ulog: no Start-menu shortcut"
+        grep -qF -- ":04ff:1 -- $DESKTOP_LINK" <<<"$entries" || fail "Uninstall.ulog: no desktop shortcut"
+        ;;
+    start)
+        grep -qF -- ":02ff:1 -- $START_MENU_LINK" <<<"$entries" || fail "Uninstall.ulog: no Start-menu shortcut"
+        expect_no_line_matching "Uninstall.ulog: desktop shortcut" ':04ff:' "$entries"
+        ;;
+    *) expect_no_line_matching "Uninstall.ulog: shortcuts" ':0[24]ff:' "$entries" ;;
+    esac
+    # One file entry per placed file of kinds 0-4.
+    local placed journalled
+    placed=$(grep -cE '^ok [0-4] ' "$WORK/placed-files.txt" || true)
+    journalled=$(grep -cE ':010[0-4]:1 -- ' <<<"$entries" || true)
+    [[ -n $update ]] || expect_eq "Uninstall.ulog: file entries" "$placed" "$journalled"
+}
+
+# ---- the cases ----
+
+case_fresh_quick() {
+    load_folders
+    start_installer
+    drv wait-wizard
+    local texts
+    texts=$(drv text title ';' texts ';' enabled 3)
+    expect_line "title" "$TITLE" "$texts"
+    expect_line "start page" "1016='Gradiva 7.18f' Installation." "$texts"
+    expect_line "start page" "1003=Click on 'Next' to continue." "$texts"
+    expect_line "buttons" "1=Next >" "$texts"
+    expect_line "buttons" "2=Cancel" "$texts"
+    expect_eq "Back disabled on page 0" 0 "$(tail -1 <<<"$texts")"
+    shot "$WORK/shots/0-start.png"
+
+    drv click 1 ';' expect-page 1
+    expect_eq "quick mode preselected" 1 "$(drv checked 1018)"
+    drv click 1 ';' expect-page 3
+    texts=$(drv texts)
+    expect_line "install page" "1=Install" "$texts"
+    expect_line "install page" "1003=Click on 'Install' to start Installation." "$texts"
+    expect_contains "summary" "Installation Folder: \"$DEFAULT_FOLDER\"." "$texts"
+    expect_contains "summary" "Creating a Shortcut in the Start Menu." "$texts"
+    expect_contains "summary" "Creating a Shortcut on the Desktop." "$texts"
+    shot "$WORK/shots/3-summary.png"
+
+    install_run 1
+    texts=$(drv texts ';' enabled 3)
+    expect_line "after the run" "1003=Click on 'Next' to continue." "$texts"
+    expect_line "after the run" "2=Exit" "$texts"
+    expect_line "after the run" "1=Next >" "$texts"
+    expect_eq "Back after the run" 0 "$(tail -1 <<<"$texts")"
+    local log
+    log=$(log_text)
+    expect_contains "log" "$SEPARATOR"$'\n'"Preparing Installation...OK" "$log"
+    expect_contains "log" "Copying File \"$DEFAULT_FOLDER\\Gradiva.exe\"...OK" "$log"
+    expect_contains "log" $'Shortcuts Creation...OK\nUpdating DirectX...OK\nRegistry Data Writing...OK\nInstallation Data Writing...OK' "$log"
+    expect_eq "progress bar" 100 "$(drv progress)"
+    shot "$WORK/shots/3-installed.png"
+
+    drv click 1 ';' expect-page 4
+    texts=$(drv texts)
+    expect_line "end page" "1016=Installation is complete." "$texts"
+    expect_line "end page" "1003=Click on 'Exit' to exit Installation." "$texts"
+    shot "$WORK/shots/4-end.png"
+    exit_without_question
+
+    check_installation "$DEFAULT_FOLDER" both 1
+}
+
+case_advanced_relative() {
+    load_folders
+    local folder=${FOLDER[<ProgramFiles>]}'\Apps\Gradiva Test'
+    start_installer
+    drv wait-wizard ';' click 1 ';' expect-page 1 ';' click 1019 ';' click 1 ';' expect-page 2
+    local texts
+    texts=$(drv texts ';' checked 1011 ';' checked 1010 ';' enabled 1006)
+    expect_line "options page" "1007=$DEFAULT_FOLDER" "$texts"
+    expect_eq "options page: shortcuts on, Browse enabled" $'1\n1\n1' "$(tail -3 <<<"$texts")"
+    # A relative name with "." and ".." elements, typed into the folder box.
+    drv settext 1007 'Apps\.\Old\..\Gradiva Test' ';' click 1011 ';' click 1010
+    expect_eq "shortcuts off" $'0\n0' "$(drv checked 1011 ';' checked 1010)"
+    shot "$WORK/shots/2-options.png"
+    drv click 1 ';' expect-page 3
+    texts=$(drv text 1015 | tr -d '\r')
+    expect_contains "summary" "Installation Folder: \"$folder\"." "$texts"
+    expect_not_contains "summary" "Shortcut" "$texts"
+    # Back from the install page leads to the options page in advanced mode.
+    drv click 3 ';' expect-page 2 ';' click 1 ';' expect-page 3
+    install_run 1
+    expect_not_contains "log" "Shortcuts Creation" "$(log_text)"
+    drv click 1 ';' expect-page 4
+    exit_without_question
+
+    check_installation "$folder" none 1
+    drv reset "${FOLDER[<ProgramFiles>]}\\Apps"
+}
+
+case_reinstall() {
+    load_folders
+    quick_installation
+    local before
+    before=$(state_without_size)
+
+    # The same version installed: the reinstall question, and Exit on page 0 quits at once.
+    start_installer
+    drv wait-wizard
+    local texts
+    texts=$(drv texts)
+    expect_line "start page" "1016='Gradiva 7.18f' is already installed.\\nDo you confirm Reinstallation ?" "$texts"
+    expect_line "start page" "1003=Click on 'Next' to continue or on 'Cancel' to exit Installation." "$texts"
+    shot "$WORK/shots/0-reinstall.png"
+    exit_without_question
+    expect_eq "machine after Exit" "$before" "$(state_without_size)"
+
+    # Reinstall in advanced mode: the folder is fixed, the shortcuts may change.
+    start_installer
+    drv wait-wizard ';' click 1 ';' expect-page 1 ';' click 1019 ';' click 1 ';' expect-page 2
+    local style
+    style=$(drv style 1007)
+    (((16#$style & 0x800) != 0)) || fail "folder box not read-only (style $style)"
+    expect_eq "Browse and prompt disabled" $'0\n0' "$(drv enabled 1006 ';' enabled 1009)"
+    drv click 1010 ';' click 1010
+    expect_eq "desktop check box still works" 1 "$(drv checked 1010)"
+    shot "$WORK/shots/2-options-reinstall.png"
+    drv click 1 ';' expect-page 3
+    install_run 1
+    expect_contains "DirectX runs again" "Updating DirectX...OK" "$(log_text)"
+    drv click 1 ';' expect-page 4
+    exit_without_question
+
+    check_installation "$DEFAULT_FOLDER" both 1 'Gradiva 7.18f'
+}
+
+# An older Gradiva (7.17.9.9) installed by an earlier installer, with its log.
+prepare_older_installation() {
+    local folder=$DEFAULT_FOLDER texture=${FOLDER[<CommonData>]}'\Varnholt\Textures\Gradiva\Oak.svg'
+    drv copy "$(winpath "$OLDER_GRADIVA_EXE")" "$folder\\Gradiva.exe" ';' \
+        write "$texture" 'old oak texture' ';' \
+        set-sz "$MAKER_KEY" 'Gradiva 7 Path' "$folder\\Gradiva.exe" ';' \
+        set-sz "$UNINSTALL_KEY" UninstallString "$folder\\Uninstall.exe" ';' \
+        set-sz "$UNINSTALL_KEY" DisplayName 'Gradiva 7.17' ';' \
+        write "$folder\\Uninstall.ulog" "// Uninstall Log File v1
+// ############ WARNING: Do not delete or modify this file. ############
+// Install Gradiva 7.17
+// Install Path : $folder
+// Shortcut Path : ${FOLDER[<CommonPrograms>]}
+// ----
+0000:00ff:1 -- ${FOLDER[<ProgramFiles>]}\\Varnholt
+0001:00ff:1 -- $folder
+0002:0101:1 -- $folder\\Gradiva.exe
+0003:0104:1 -- $texture
+0004:07ff:1 -- DirectX Update
+"
+}
+
+case_update() {
+    load_folders
+    prepare_older_installation
+    local texture=${FOLDER[<CommonData>]}'\Varnholt\Textures\Gradiva\Oak.svg' texts
+    start_installer
+    drv wait-wizard
+    texts=$(drv texts)
+    expect_line "start page" "1016=Update from 'Gradiva 7.17' to 'Gradiva 7.18f'." "$texts"
+    expect_line "start page" "1003=Click on 'Next' to continue." "$texts"
+    shot "$WORK/shots/0-update.png"
+    to_install_page_quick
+    install_run 1
+    local log
+    log=$(log_text)
+    expect_not_contains "no sample data on an update" "Textures" "$log"
+    expect_not_contains "no sample data on an update" "Gradiva Examples" "$log"
+    drv click 1 ';' expect-page 4
+    exit_without_question
+
+    # The old log records no desktop shortcut, so none is offered.
+    check_installation "$DEFAULT_FOLDER" start 1 'Gradiva 7.17' update
+    expect_eq "old texture kept" "old oak texture" "$(cat "$(unixpath "$texture")")"
+    expect_eq "no samples folder" 0 "$(drv exists "${FOLDER[<PublicDesktop>]}\\Gradiva Examples")"
+    expect_contains "product run" "/Register /Background /update=0007001100090009" \
+        "$(cat "$WORK/gradiva-runs.txt")"
+    # The old log's entries that this run did not repeat are carried over.
+    grep -qF ":0104:1 -- $texture" "$WORK/Uninstall.ulog.txt" || fail "Uninstall.ulog: old texture entry lost"
+}
+
+case_newer_installed() {
+    load_folders
+    drv copy "$(winpath "$NEWER_GRADIVA_EXE")" "$DEFAULT_FOLDER\\Gradiva.exe" ';' \
+        set-sz "$MAKER_KEY" 'Gradiva 7 Path' "$DEFAULT_FOLDER\\Gradiva.exe"
+    local before texts
+    before=$(state_without_size)
+    start_installer
+    drv wait-wizard
+    texts=$(drv texts ';' enabled 1 ';' enabled 3)
+    expect_line "start page" "1016='Gradiva 7.18f' Installation.\\nA more recent Version (Gradiva 7.18g) is already installed." "$texts"
+    expect_line "start page" "1003=Click on 'Cancel' to exit Installation." "$texts"
+    expect_eq "Next and Back disabled" $'0\n0' "$(tail -2 <<<"$texts")"
+    shot "$WORK/shots/0-newer.png"
+    exit_without_question
+    expect_eq "machine unchanged" "$before" "$(state_without_size)"
+}
+
+case_corrupt_payload() {
+    load_folders
+    local before
+    before=$(state_without_size)
+    start_installer "$CORRUPT_INSTALL_EXE"
+    drv wait-wizard
+    to_install_page_quick
+    install_run 1
+    local texts
+    texts=$(drv texts ';' enabled 3)
+    expect_line "status" "1003=Installation failed (Error Code 4)." "$texts"
+    expect_line "Next offers Install again" "1=Install" "$texts"
+    expect_line "Exit still cancels" "2=Cancel" "$texts"
+    expect_eq "Back after the run" 0 "$(tail -1 <<<"$texts")"
+    expect_contains "log" "$SEPARATOR"$'\n'"Preparing Installation...Failed" "$(log_text)"
+    shot "$WORK/shots/3-corrupt.png"
+    expect_eq "nothing left behind" "$before" "$(state_without_size)"
+    drv click 2 ';' msgbox ';' answer yes
+    wait_installer
+    expect_eq "nothing left behind after exit" "$before" "$(state_without_size)"
+}
+
+case_rollback() {
+    load_folders
+    # Files of the user that the installation replaces, and a file where the
+    # language modules' folder must go: the placement fails after most files.
+    local texture=${FOLDER[<CommonData>]}'\Varnholt\Textures\Gradiva\Oak.svg'
+    local library=${FOLDER[<CommonData>]}'\Varnholt\Gradiva\Standard.gcl'
+    drv write "$texture" "the user's oak" ';' write "$library" "the user's library" ';' \
+        write "$DEFAULT_FOLDER\\Lang" 'not a folder'
+    local before
+    before=$(state_without_size)
+    start_installer
+    drv wait-wizard
+    to_install_page_quick
+    install_run 1
+    local texts log
+    texts=$(drv texts)
+    expect_contains "status" "1003=Installation failed (Error Code " "$texts"
+    log=$(log_text)
+    expect_contains "files placed before the failure" "Copying File \"$DEFAULT_FOLDER\\Uninstall.exe\"...OK" "$log"
+    expect_contains "failed file" "Lang\\GradivaFRA.lng\"...Failed" "$log"
+    shot "$WORK/shots/3-rollback.png"
+    expect_eq "machine state restored" "$before" "$(state_without_size)"
+    drv click 2 ';' msgbox ';' answer yes
+    wait_installer
+}
+
+case_exit_question() {
+    load_folders
+    local before
+    before=$(state_without_size)
+    start_installer
+    drv wait-wizard
+    drv click 2
+    local box
+    box=$(drv msgbox)
+    expect_eq "exit question" "caption=$TITLE
+text=Installation is not complete.\\n\\nDo you still confirm exit Installation ?
+buttons=yes,no
+default=no" "$box"
+    shot "$WORK/shots/0-exit-question.png"
+    drv answer no ';' expect-page 0 ';' click 1 ';' expect-page 1
+    # The close box asks the same question.
+    drv close ';' msgbox ';' answer yes
+    wait_installer
+    expect_eq "installer exit status" 0 "$INSTALLER_STATUS"
+    expect_eq "nothing installed" "$before" "$(state_without_size)"
+}
+
+case_other_language() {
+    load_folders
+    start_installer
+    drv wait-wizard ';' language 2 ';' no-msgbox 500
+    local texts
+    texts=$(drv texts)
+    expect_not_contains "German texts" "1=Next >" "$texts"
+    expect_not_contains "German title" "$TITLE" "$(drv text title)"
+    shot "$WORK/shots/0-german.png"
+    # Dutch: offered for the product, but the installer has no Dutch texts.
+    drv language 5
+    local box
+    box=$(drv msgbox)
+    expect_line "message 1129" "text='Gradiva' will be installed in the selected Langage, but the Installer, still under translation, shall run in English." "$box"
+    expect_line "message 1129" "buttons=ok" "$box"
+    shot "$WORK/shots/0-dutch-message.png"
+    drv answer ok
+    texts=$(drv texts ';' text title ';' selection 1023)
+    expect_line "English texts" "1=Next >" "$texts"
+    expect_line "English title" "$TITLE" "$texts"
+    expect_eq "Dutch stays selected" 5 "$(tail -1 <<<"$texts")"
+    to_install_page_quick
+    install_run 1
+    drv click 1 ';' expect-page 4
+    exit_without_question
+    check_installation "$DEFAULT_FOLDER" both 5
+}
+
+case_window_size() {
+    load_folders
+    start_installer
+    drv wait-wizard
+    local minimum width height
+    minimum=$(drv size)
+    width=$((${minimum% *} + 120))
+    height=$((${minimum#* } + 80))
+    drv resize "$width" "$height"
+    expect_eq "resized" "$width $height" "$(drv size)"
+    drv click 2 ';' msgbox ';' answer yes
+    wait_installer
+    local bytes
+    bytes=$(printf '%02x %02x %02x %02x %02x %02x %02x %02x' $((width & 255)) $((width >> 8 & 255)) 0 0 \
+        $((height & 255)) $((height >> 8 & 255)) 0 0)
+    expect_line "stored size" "InstallerSize = REG_BINARY $bytes" "$(drv reg "$USER_KEY")"
+
+    start_installer
+    drv wait-wizard
+    expect_eq "size remembered" "$width $height" "$(drv size)"
+    shot "$WORK/shots/0-remembered-size.png"
+    drv click 2 ';' msgbox ';' answer yes
+    wait_installer
+
+    # A stored size below the minimum, or of the wrong length, gives the minimum.
+    local stored
+    for stored in 0a0000000a000000 0102030405; do
+        drv set-binary "$USER_KEY" InstallerSize "$stored"
+        start_installer
+        drv wait-wizard
+        expect_eq "size from $stored" "$minimum" "$(drv size)"
+        drv click 2 ';' msgbox ';' answer yes
+        wait_installer
+    done
+}
+
+case_about_box() {
+    load_folders
+    start_installer
+    drv wait-wizard ';' about
+    local box
+    box=$(drv about-box)
+    expect_line "About box title" "title=About 'Installer'" "$box"
+    expect_line "About box button" "1=OK" "$box"
+    grep -qE '^1019=.+' <<<"$box" || fail "About box: no version line in:"$'\n'"$box"
+    grep -qE '^1020=.+' <<<"$box" || fail "About box: no legal line in:"$'\n'"$box"
+    shot "$WORK/shots/0-about.png"
+    local fit
+    fit=$(drv fit about)
+    echo "$fit" >"$WORK/about-fit.txt"
+    expect_line "About box texts fit" "clipped 0" "$fit"
+    drv answer ok ';' expect-page 0
+    drv click 2 ';' msgbox ';' answer yes
+    wait_installer
+}
+
+# Every page in each of the 12 languages of the installer, with the check that
+# every text fits its control. Screenshots: <build>/e2e/cases/screenshots/<language>.
+case_screenshots() {
+    load_folders
+    local languages=(0:fr-FR 1:en-US 2:de-DE 3:es-ES 4:pt-PT 7:tr-TR 9:ro-RO 11:it-IT 12:cs-CZ 19:hu-HU
+        21:ar-SA 24:hr-HR)
+    local entry index tag dir total=0 clipped
+    : >"$WORK/clipping.txt"
+    for entry in "${languages[@]}"; do
+        index=${entry%%:*}
+        tag=${entry#*:}
+        dir=$WORK/$tag
+        drv reset ';' set-dword "$UNINSTALL_KEY" QzLanguage "$index"
+        start_installer
+        drv wait-wizard
+        fit_and_shot "$tag" 0-start
+        drv click 1 ';' expect-page 1 ';' click 1019
+        fit_and_shot "$tag" 1-mode
+        drv click 1 ';' expect-page 2
+        fit_and_shot "$tag" 2-options
+        drv click 1 ';' expect-page 3
+        fit_and_shot "$tag" 3-summary
+        install_run 1
+        fit_and_shot "$tag" 3-installed
+        drv click 1 ';' expect-page 4
+        fit_and_shot "$tag" 4-end
+        drv about ';' about-box >/dev/null
+        fit_and_shot "$tag" about about
+        drv answer ok ';' click 2
+        wait_installer
+    done
+    total=$(grep -c '^CLIPPED' "$WORK/clipping.txt" || true)
+    echo "screenshots: $WORK"
+    echo "clipped texts: $total"
+    grep '^CLIPPED' "$WORK/clipping.txt" || true
+    expect_eq "clipped texts" 0 "$total"
+}
+
+# fit_and_shot LANGUAGE NAME [about]: screenshot and text check of what is on show.
+fit_and_shot() {
+    local out
+    shot "$WORK/$1/$2.png"
+    out=$(drv fit $3)
+    grep -q '^FONT MISMATCH' <<<"$out" && fail "$1 $2: $(grep '^FONT MISMATCH' <<<"$out")"
+    grep '^CLIPPED' <<<"$out" | sed "s/^CLIPPED /CLIPPED $1 $2: /" >>"$WORK/clipping.txt" || true
+}
