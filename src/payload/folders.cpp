@@ -87,7 +87,7 @@ bool is_macro(std::wstring_view component)
     return !component.empty() && component.front() == L'<' && component.back() == L'>';
 }
 
-// Length of the root of an absolute path ("C:\" or "\\server\share"), else 0.
+// Length of the root of an absolute path ("C:\" or "\\server\share\"), else 0.
 std::size_t root_length(std::wstring_view path)
 {
     if (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')
@@ -96,6 +96,10 @@ std::size_t root_length(std::wstring_view path)
     if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
         const std::size_t server_end = path.find(L'\\', 2);
         if (server_end == std::wstring_view::npos || server_end == 2)
+            return 0;
+        // Not the device namespaces "\\.\" and "\\?\": no path rules apply there.
+        const std::wstring_view server = path.substr(2, server_end - 2);
+        if (server == L"." || server == L"?")
             return 0;
         const std::size_t share_end = path.find(L'\\', server_end + 1);
         return share_end == std::wstring_view::npos ? path.size() : share_end + 1;

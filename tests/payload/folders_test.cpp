@@ -168,7 +168,8 @@ TEST(folders, plain_paths_pass_and_unsafe_ones_fail)
     EXPECT_EQ(r.resolve_destination(L"\\\\server\\share\\Gradiva"), L"\\\\server\\share\\Gradiva");
     for (const wchar_t* bad : {L"<installpath>", L"<Elsewhere>", L"<>", L"Gradiva", L"", L"\\Gradiva",
                                L"C:Gradiva", L"D:\\Data\\..\\Windows", L"<InstallPath>\\..",
-                               L"<InstallPath>\\a\\\\b", L"<Temporary>\\x:y", L"<CommonData>\\a\\..\\.."})
+                               L"<InstallPath>\\a\\\\b", L"<Temporary>\\x:y", L"<CommonData>\\a\\..\\..",
+                               L"\\\\.\\PhysicalDrive0", L"\\\\?\\C:\\Gradiva"})
         EXPECT_EQ(resolve_error(r, bad), unexpected) << bad;
     // Rejected sub-folders register nothing.
     EXPECT_TRUE(r.secured_folders().empty());
