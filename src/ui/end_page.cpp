@@ -2,6 +2,7 @@
 #include "ui/end_page.hpp"
 
 #include "i18n/language.hpp"
+#include "ui/page_fit.hpp"
 
 namespace qz {
 
@@ -17,6 +18,8 @@ void dlg_end::update_texts()
 {
     SetDlgItemTextW(hwnd, id_final_text, end_text_built_ ? load_string(msg_complete).c_str() : L"");
     SetDlgItemTextW(hwnd, id_status, format_message(load_string(msg_exit), {load_string(msg_exit_button)}).c_str());
+    set_reading_order(hwnd, language_state().right_to_left);
+    widen_to_fit_texts(hwnd, {id_status});
 }
 
 void dlg_end::build_end_text()

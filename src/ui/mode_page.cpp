@@ -4,6 +4,7 @@
 
 #include "app/session.hpp"
 #include "i18n/language.hpp"
+#include "ui/page_fit.hpp"
 
 namespace qz {
 
@@ -30,6 +31,8 @@ void dlg_mode::update_texts()
     SetDlgItemTextW(hwnd, id_quick, load_string(msg_quick).c_str());
     SetDlgItemTextW(hwnd, id_advanced, load_string(msg_advanced).c_str());
     SetDlgItemTextW(hwnd, id_status, format_message(load_string(msg_continue), {load_string(msg_next)}).c_str());
+    set_reading_order(hwnd, language_state().right_to_left);
+    widen_to_fit_texts(hwnd, {id_method_group, id_quick, id_advanced, id_status});
 }
 
 void dlg_mode::on_size(int new_width, int new_height)

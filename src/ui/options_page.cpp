@@ -5,6 +5,7 @@
 #include "app/product.hpp"
 #include "app/session.hpp"
 #include "i18n/language.hpp"
+#include "ui/page_fit.hpp"
 #include "ui/folder_browser.hpp"
 
 #include <knownfolders.h>
@@ -159,6 +160,9 @@ void dlg_options::update_texts()
     SetDlgItemTextW(hwnd, id_start_menu_shortcut, load_string(msg_start_menu_shortcut).c_str());
     SetDlgItemTextW(hwnd, id_desktop_shortcut, load_string(msg_desktop_shortcut).c_str());
     SetDlgItemTextW(hwnd, id_status, format_string(msg_continue, {load_string(msg_next)}).c_str());
+    set_reading_order(hwnd, language_state().right_to_left);
+    widen_to_fit_texts(hwnd,
+                       {id_folder_group, id_folder_prompt, id_start_menu_shortcut, id_desktop_shortcut, id_status});
 }
 
 void dlg_options::on_size(int new_width, int new_height)

@@ -4,6 +4,7 @@
 #include "app/product.hpp"
 #include "app/session.hpp"
 #include "i18n/language.hpp"
+#include "ui/page_fit.hpp"
 #include "support/unique_resource.hpp"
 #include "ui/main_frame.hpp"
 
@@ -162,6 +163,8 @@ void dlg_start::update_texts()
     const start_texts texts = start_page_texts(state, previous_version);
     SetDlgItemTextW(hwnd, id_information, texts.information.c_str());
     SetDlgItemTextW(hwnd, id_status, texts.status.c_str());
+    set_reading_order(hwnd, language_state().right_to_left);
+    widen_to_fit_texts(hwnd, {id_legal_notice, id_status});
 }
 
 void dlg_start::on_size(int new_width, int new_height)

@@ -7,6 +7,7 @@
 #include "ui/end_page.hpp"
 #include "ui/mode_page.hpp"
 #include "ui/options_page.hpp"
+#include "ui/page_fit.hpp"
 #include "ui/start_page.hpp"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ constexpr int english = 1;
 constexpr int german = 2;
 constexpr int dutch = 5;
 constexpr int danish = 6;
+constexpr int arabic = 21;
 
 std::wstring item_text(HWND page, int id)
 {
@@ -423,6 +425,61 @@ TEST_F(Pages, ControlsFollowTheirAnchorsWhenAPageGrows)
     const RECT desktop2 = rect_of(qz::dlg_options::id_desktop_shortcut);
     EXPECT_EQ(desktop2.top, desktop.top);
     EXPECT_EQ(desktop2.right, desktop.right + 40);
+}
+
+TEST_F(Pages, LongerTextsWidenTheWindowUntilTheyFit)
+{
+    session.install_state = 1;
+    qz::dlg_start page(session);
+    page_host host;
+    const HWND window = host.create(page, qz::dlg_start::template_id);
+    ASSERT_NE(window, nullptr);
+    const HWND root = GetAncestor(window, GA_ROOT);
+    const HWND status = GetDlgItem(window, qz::dlg_start::id_status);
+
+    // The German status line is far longer than the template's line.
+    RECT before{};
+    GetWindowRect(root, &before);
+    qz::set_language(german);
+    SetWindowTextW(status, qz::start_page_texts(1, L"").status.c_str());
+    const int overflow = qz::text_overflow(window, {qz::dlg_start::id_status});
+    EXPECT_GT(overflow, 0);
+    page.update_texts();
+    RECT after{};
+    GetWindowRect(root, &after);
+    EXPECT_EQ(after.right - after.left, before.right - before.left + overflow);
+
+    // Once the line is as wide as its text needs, nothing is missing.
+    RECT line = qz::window_rect_in_parent(status);
+    line.right += overflow;
+    qz::move_window_to(status, line);
+    EXPECT_EQ(qz::text_overflow(window, {qz::dlg_start::id_status}), 0);
+    // The information box wraps its lines: it never asks for width.
+    SetDlgItemTextW(window, qz::dlg_start::id_information, std::wstring(400, L'x').c_str());
+    EXPECT_EQ(qz::text_overflow(window, {qz::dlg_start::id_information}), 0);
+}
+
+TEST_F(Pages, RightToLeftLanguagesReadTheirTextsRightToLeft)
+{
+    qz::dlg_options page(session);
+    page_host host;
+    const HWND window = host.create(page, qz::dlg_options::template_id);
+    ASSERT_NE(window, nullptr);
+    const auto reads_right_to_left = [&](int id) {
+        return (GetWindowLongW(GetDlgItem(window, id), GWL_EXSTYLE) & WS_EX_RTLREADING) != 0;
+    };
+    EXPECT_FALSE(reads_right_to_left(qz::dlg_options::id_status));
+
+    qz::set_language(arabic);
+    page.update_texts();
+    EXPECT_TRUE(reads_right_to_left(qz::dlg_options::id_status));
+    EXPECT_TRUE(reads_right_to_left(qz::dlg_options::id_desktop_shortcut));
+    // A path reads left to right in every language.
+    EXPECT_FALSE(reads_right_to_left(qz::dlg_options::id_folder));
+
+    qz::set_language(english);
+    page.update_texts();
+    EXPECT_FALSE(reads_right_to_left(qz::dlg_options::id_status));
 }
 
 } // namespace

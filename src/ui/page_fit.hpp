@@ -1,0 +1,28 @@
+// Texts of the wizard pages in languages whose words are longer than the
+// templates allow for: the pages measure their one-line texts after each change
+// of language and widen the wizard window until they fit, and they follow the
+// language's reading order.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+
+namespace qz {
+
+// Pixels by which the widest one-line text among the page's controls `ids`
+// exceeds the room its control gives it; 0 when every text fits. Counted are
+// statics of one line (wrapping ones whose height holds a single line too),
+// push buttons, check boxes, radio buttons and group-box captions.
+[[nodiscard]] int text_overflow(HWND page, std::initializer_list<int> ids) noexcept;
+
+// Widens the page's top-level window by text_overflow, keeping its centre and
+// keeping it on the screen. The controls `ids` must stretch with the page.
+// Nothing happens for a page without a parent or for a maximised window.
+void widen_to_fit_texts(HWND page, std::initializer_list<int> ids) noexcept;
+
+// Right-to-left reading order for the page's static and button texts, or back
+// to left to right. Edit boxes and lists keep theirs (paths read left to right).
+void set_reading_order(HWND page, bool right_to_left) noexcept;
+
+} // namespace qz
