@@ -506,41 +506,39 @@ case_screenshots() {
         21:ar-SA 24:hr-HR)
     local entry index tag dir total=0 clipped
     : >"$WORK/clipping.txt"
+    : >"$WORK/checked-counts.txt"
     for entry in "${languages[@]}"; do
         index=${entry%%:*}
         tag=${entry#*:}
         dir=$WORK/$tag
         drv reset ';' set-dword "$UNINSTALL_KEY" QzLanguage "$index"
         start_installer
-        drv wait-wizard
-        fit_and_shot "$tag" 0-start
-        drv click 1 ';' expect-page 1 ';' click 1019
-        fit_and_shot "$tag" 1-mode
-        drv click 1 ';' expect-page 2
-        fit_and_shot "$tag" 2-options
-        drv click 1 ';' expect-page 3
-        fit_and_shot "$tag" 3-summary
-        install_run 1
-        fit_and_shot "$tag" 3-installed
-        drv click 1 ';' expect-page 4
-        fit_and_shot "$tag" 4-end
-        drv about ';' about-box >/dev/null
-        fit_and_shot "$tag" about about
+        fit_and_shot "$tag" 0-start wait-wizard
+        fit_and_shot "$tag" 1-mode click 1 ';' expect-page 1 ';' click 1019
+        fit_and_shot "$tag" 2-options click 1 ';' expect-page 2
+        fit_and_shot "$tag" 3-summary click 1 ';' expect-page 3
+        fit_and_shot "$tag" 3-installed click 1 ';' wait-run 1 120000
+        fit_and_shot "$tag" 4-end click 1 ';' expect-page 4
+        fit_and_shot "$tag" about about ';' about-box
         drv answer ok ';' click 2
         wait_installer
     done
     total=$(grep -c '^CLIPPED' "$WORK/clipping.txt" || true)
-    echo "screenshots: $WORK"
-    echo "clipped texts: $total"
+    echo "screenshots: $WORK/<language>/*.png"
+    echo "texts checked: $(awk '{ n += $1 } END { print n + 0 }' "$WORK/checked-counts.txt"), clipped: $total"
     grep '^CLIPPED' "$WORK/clipping.txt" || true
     expect_eq "clipped texts" 0 "$total"
 }
 
-# fit_and_shot LANGUAGE NAME [about]: screenshot and text check of what is on show.
+# fit_and_shot LANGUAGE NAME [DRIVER STEPS...]: runs the steps, then checks that the
+# texts on show fit (the About box's when NAME is "about") and takes a screenshot.
 fit_and_shot() {
-    local out
-    shot "$WORK/$1/$2.png"
-    out=$(drv fit $3)
-    grep -q '^FONT MISMATCH' <<<"$out" && fail "$1 $2: $(grep '^FONT MISMATCH' <<<"$out")"
-    grep '^CLIPPED' <<<"$out" | sed "s/^CLIPPED /CLIPPED $1 $2: /" >>"$WORK/clipping.txt" || true
+    local language=$1 name=$2 out target=
+    shift 2
+    [[ $name == about ]] && target=about
+    out=$(drv "$@" ';' idle ';' fit $target)
+    capture_screen "$WORK/$language/$name.png"
+    grep -q '^FONT MISMATCH' <<<"$out" && fail "$language $name: $(grep '^FONT MISMATCH' <<<"$out")"
+    grep '^CLIPPED' <<<"$out" | sed "s/^CLIPPED /CLIPPED $language $name: /" >>"$WORK/clipping.txt" || true
+    grep -c '^\(fits\|CLIPPED\) ' <<<"$out" >>"$WORK/checked-counts.txt" || true
 }

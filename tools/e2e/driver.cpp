@@ -31,6 +31,7 @@
 //   msgbox [MS]               wait for a message box; print caption, text, buttons, default
 //   no-msgbox [MS]            fail if a message box appears within MS (default 1000)
 //   answer yes|no|ok|cancel|retry   press that button of the message box
+//   measure TEXT              print the text's one-line width in pixels in the dialogs' font
 //   fit [about]               check that every control's text fits (wizard or About box);
 //                             the last line is "clipped N"
 // The machine:
@@ -349,6 +350,11 @@ const std::map<std::wstring, command>& commands()
              }
              print_font_check(frame);
              print_fit(check_text_fit(target));
+         }},
+        {L"measure",
+         [](const args& a) {
+             const std::wstring& text = arg(a, 0, "text");
+             print(std::to_wstring(text_width(text)) + L" " + text);
          }},
         {L"folders",
          [](const args&) {

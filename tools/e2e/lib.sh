@@ -105,9 +105,14 @@ wait_installer() {
 # window of the installer is taken on its own as well and laid over the screen,
 # lowest first.
 shot() {
+    drv idle
+    capture_screen "$1"
+}
+
+# The screenshot alone, for a caller that has waited for the painting itself.
+capture_screen() {
     local file=$1 id geometry layers=() part
     mkdir -p "$(dirname "$file")"
-    drv idle
     local tmp
     tmp=$(mktemp -d)
     xwd -root -silent -display "$DISPLAY" >"$tmp/root.xwd"

@@ -122,6 +122,12 @@ bool text_room(HDC dc, HWND window, const std::wstring& cls, SIZE& room, bool& w
 
 } // namespace
 
+int text_width(const std::wstring& text)
+{
+    const dialog_font_dc dc;
+    return text_extent(dc.get(), text, 1, false, false).cx;
+}
+
 int dialog_units_to_pixels_x(int dialog_units)
 {
     const dialog_font_dc dc;

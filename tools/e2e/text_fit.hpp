@@ -31,6 +31,9 @@ struct text_fit_report {
 // Checks every visible control of `dialog` and of its visible child dialogs.
 [[nodiscard]] text_fit_report check_text_fit(HWND dialog);
 
+// Width of a text on one line in the dialogs' font, in pixels.
+[[nodiscard]] int text_width(const std::wstring& text);
+
 // Pixel width of `dialog_units` horizontal dialog units in the dialogs' font.
 [[nodiscard]] int dialog_units_to_pixels_x(int dialog_units);
 
