@@ -31,21 +31,6 @@ bool is_separator(wchar_t c) noexcept
     return c == L'\\' || c == L'/';
 }
 
-// The names of a path, without empty ones (doubled or trailing separators).
-std::vector<std::wstring_view> path_components(std::wstring_view path)
-{
-    std::vector<std::wstring_view> names;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || is_separator(path[i])) {
-            if (i > start)
-                names.push_back(path.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    return names;
-}
-
 bool same_name(std::wstring_view a, std::wstring_view b) noexcept
 {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
@@ -131,6 +116,20 @@ int CALLBACK browse_callback(HWND dialog, UINT message, LPARAM param, LPARAM dat
 
 namespace details {
 
+std::vector<std::wstring_view> path_names(std::wstring_view path)
+{
+    std::vector<std::wstring_view> names;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || is_separator(path[i])) {
+            if (i > start)
+                names.push_back(path.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return names;
+}
+
 std::wstring browse_start_folder(std::wstring_view start)
 {
     std::wstring folder(start);
@@ -155,20 +154,20 @@ std::wstring apply_tail(std::wstring_view path, std::wstring_view tail)
     std::wstring result(path);
     if (path.empty() || path.size() >= MAX_PATH)
         return result;
-    const std::vector<std::wstring_view> path_names = path_components(path);
-    const std::vector<std::wstring_view> tail_names = path_components(tail);
+    const std::vector<std::wstring_view> path_parts = details::path_names(path);
+    const std::vector<std::wstring_view> tail_parts = details::path_names(tail);
 
     // The longest leading part of the tail that the path already ends in.
-    std::size_t present = tail_names.size();
-    while (present > 0 && !ends_in_tail_part(path_names, tail_names, present))
+    std::size_t present = tail_parts.size();
+    while (present > 0 && !ends_in_tail_part(path_parts, tail_parts, present))
         --present;
-    if (present == tail_names.size())
+    if (present == tail_parts.size())
         return result;
 
-    for (std::size_t i = present; i < tail_names.size(); ++i) {
+    for (std::size_t i = present; i < tail_parts.size(); ++i) {
         if (!is_separator(result.back()))
             result.push_back(L'\\');
-        result.append(tail_names[i]);
+        result.append(tail_parts[i]);
     }
     return result.size() >= MAX_PATH ? std::wstring(path) : result;
 }

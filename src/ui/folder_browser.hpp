@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qz {
 
@@ -54,6 +55,10 @@ private:
 };
 
 namespace details {
+
+// The names of a path split at "\" and "/", without empty ones (doubled or
+// trailing separators); views into `path`.
+[[nodiscard]] std::vector<std::wstring_view> path_names(std::wstring_view path);
 
 // The folder the dialog starts from: empty for a relative path, a bare drive
 // ("D:") gets its root backslash. The caller puts the Documents folder in

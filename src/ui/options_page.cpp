@@ -41,27 +41,12 @@ bool is_server_path(std::wstring_view path) noexcept
     return path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
 }
 
-// Splits at separators; empty names (doubled or trailing separators) are skipped.
-std::vector<std::wstring_view> split_names(std::wstring_view path)
-{
-    std::vector<std::wstring_view> names;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || is_separator(path[i])) {
-            if (i > start)
-                names.push_back(path.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    return names;
-}
-
 // Normalises a path by its text: the root ("D:\", "\\server\share", "\" or
 // none) is kept; "." names go, ".." removes the name before it.
 std::wstring normalise_path(std::wstring_view path)
 {
     std::wstring root;
-    std::vector<std::wstring_view> names = split_names(path);
+    std::vector<std::wstring_view> names = details::path_names(path);
     std::size_t first = 0;
     if (is_server_path(path)) {
         root = L"\\\\";

@@ -155,15 +155,7 @@ public:
     static HWND edit_box(HWND dialog)
     {
         HWND found = nullptr;
-        EnumChildWindows(
-            dialog,
-            [](HWND window, LPARAM param) -> BOOL {
-                if (!qz::is_edit_control(window))
-                    return TRUE;
-                *reinterpret_cast<HWND*>(param) = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        EnumChildWindows(dialog, find_edit_box, reinterpret_cast<LPARAM>(&found));
         return found;
     }
     static std::wstring edit_text(HWND dialog) { return qz::get_window_text(edit_box(dialog)); }
@@ -172,6 +164,14 @@ public:
     int ticks_with_dialog = 0;
 
 private:
+    static BOOL CALLBACK find_edit_box(HWND window, LPARAM param)
+    {
+        if (!qz::is_edit_control(window))
+            return TRUE;
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+
     static BOOL CALLBACK find_dialog(HWND window, LPARAM param)
     {
         wchar_t name[16] = {};

@@ -45,6 +45,26 @@ bool item_enabled(HWND page, int id)
     return IsWindowEnabled(GetDlgItem(page, id)) != FALSE;
 }
 
+// One entry of a ComboBoxEx list.
+struct list_item {
+    std::wstring text;
+    LPARAM data = -1;
+    int image = -1;
+};
+
+list_item item_at(HWND list, int position)
+{
+    wchar_t text[64] = {};
+    COMBOBOXEXITEMW item{};
+    item.mask = CBEIF_LPARAM | CBEIF_IMAGE | CBEIF_TEXT;
+    item.iItem = position;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    if (!SendMessageW(list, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return {};
+    return {text, item.lParam, item.iImage};
+}
+
 // Clicks a button the way the dialog manager reports it: the check state
 // changes, then the page gets BN_CLICKED.
 void click(HWND page, int id, UINT check_state)
@@ -165,26 +185,13 @@ TEST_F(Pages, LanguageListHoldsThirteenLanguagesWithFlags)
 
     ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        wchar_t text[64] = {};
-        COMBOBOXEXITEMW item{};
-        item.mask = CBEIF_LPARAM | CBEIF_IMAGE | CBEIF_TEXT;
-        item.iItem = static_cast<INT_PTR>(i);
-        item.pszText = text;
-        item.cchTextMax = 64;
-        ASSERT_TRUE(SendMessageW(list, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        EXPECT_EQ(item.lParam, expected[i].first) << "position " << i;
-        EXPECT_EQ(qz::language_langid(static_cast<int>(item.lParam)), expected[i].second) << "position " << i;
-        EXPECT_EQ(item.iImage, static_cast<int>(i)) << "position " << i;
-        EXPECT_EQ(text, qz::language_display_name(expected[i].first));
+        const list_item item = item_at(list, static_cast<int>(i));
+        EXPECT_EQ(item.data, expected[i].first) << "position " << i;
+        EXPECT_EQ(qz::language_langid(static_cast<int>(item.data)), expected[i].second) << "position " << i;
+        EXPECT_EQ(item.image, static_cast<int>(i)) << "position " << i;
+        EXPECT_EQ(item.text, qz::language_display_name(expected[i].first));
     }
-    wchar_t german_name[64] = {};
-    COMBOBOXEXITEMW item{};
-    item.mask = CBEIF_TEXT;
-    item.iItem = 2;
-    item.pszText = german_name;
-    item.cchTextMax = 64;
-    SendMessageW(list, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    EXPECT_STREQ(german_name, L"Deutsch");
+    EXPECT_EQ(item_at(list, 2).text, L"Deutsch");
 
     // The flags: one 18 × 12 image per entry; the current language is selected.
     ASSERT_NE(page.flag_images, nullptr);
