@@ -9,30 +9,22 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <string>
 #include <system_error>
 #include <vector>
 
 #include "install/standin_files.hpp"
+#include "test_support/files.hpp"
 
 namespace fs = std::filesystem;
 using test_support::scoped_environment;
+using test_support::read_bytes;
 using test_support::standin_file;
+using test_support::write_bytes;
 
 namespace {
 
-std::vector<char> file_bytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const fs::path& file, const std::vector<char>& bytes)
-{
-    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::uint32_t nt_header_offset(const std::vector<char>& image)
+std::uint32_t nt_header_offset(const std::string& image)
 {
     std::uint32_t offset = 0;
     std::memcpy(&offset, image.data() + 0x3C, sizeof offset);
@@ -187,12 +179,12 @@ TEST_F(directx, only_a_64_bit_d3dx9_library_is_deleted)
     EXPECT_TRUE(fs::exists(file));
 
     // Not an executable image at all.
-    write_bytes(file, std::vector<char>(64, 'x'));
+    write_bytes(file, std::string(64, 'x'));
     qz::remove_wrong_d3dx9(file);
     EXPECT_TRUE(fs::exists(file));
 
     // A 64-bit image cut off right after the headers that are read.
-    std::vector<char> image = file_bytes(standin_file(L"standin-d3dx9_43-x64.dll"));
+    std::string image = read_bytes(standin_file(L"standin-d3dx9_43-x64.dll"));
     image.resize(nt_header_offset(image) + 248);
     write_bytes(file, image);
     qz::remove_wrong_d3dx9(file);
@@ -204,19 +196,18 @@ TEST_F(directx, only_a_64_bit_d3dx9_library_is_deleted)
 TEST_F(directx, d3dx9_library_too_short_for_its_headers_raises_bad_format)
 {
     const fs::path file = folder_ / L"D3DX9_43.dll";
-    const std::vector<char> image = file_bytes(standin_file(L"standin-d3dx9_43-x64.dll"));
+    const std::string image = read_bytes(standin_file(L"standin-d3dx9_43-x64.dll"));
     ASSERT_GT(image.size(), 1024u);
 
-    std::vector<char> headers_cut = image;
+    std::string headers_cut = image;
     headers_cut.resize(nt_header_offset(image) + 247);
-    std::vector<char> offset_beyond_end = image;
+    std::string offset_beyond_end = image;
     offset_beyond_end.resize(256);
     const std::uint32_t far_offset = 0xFFFFFFF0;
     std::memcpy(offset_beyond_end.data() + 0x3C, &far_offset, sizeof far_offset);
 
-    const std::vector<std::vector<char>> bad = {{}, std::vector<char>(image.begin(), image.begin() + 63),
-                                                headers_cut, offset_beyond_end};
-    for (const std::vector<char>& bytes : bad) {
+    const std::vector<std::string> bad = {{}, image.substr(0, 63), headers_cut, offset_beyond_end};
+    for (const std::string& bytes : bad) {
         write_bytes(file, bytes);
         try {
             qz::remove_wrong_d3dx9(file);

@@ -8,6 +8,7 @@
 #include "payload/archive.hpp"
 #include "support/error.hpp"
 #include "support/unique_resource.hpp"
+#include "test_support/files.hpp"
 #include "test_support/wine.hpp"
 
 #include <gmock/gmock.h>
@@ -16,8 +17,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -30,29 +29,11 @@ using qz::entry_kind;
 using qz::entry_type;
 using qz::log_entry;
 using result = qz::notification::result;
+using test_support::read_bytes;
+using test_support::remove_tree;
+using test_support::write_bytes;
 
 namespace {
-
-std::string read_bytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const fs::path& file, const std::string& bytes)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-void remove_tree(const fs::path& root)
-{
-    std::error_code ignored;
-    for (const auto& item : fs::recursive_directory_iterator(root, ignored))
-        SetFileAttributesW(item.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(root, ignored);
-}
 
 // An extraction played through the kind rules in a sandbox folder, with the
 // rights grants recorded instead of made.

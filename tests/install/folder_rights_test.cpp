@@ -1,6 +1,7 @@
 #include "install/folder_rights.hpp"
 
 #include "support/error.hpp"
+#include "test_support/security.hpp"
 #include "test_support/wine.hpp"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 
 #include <string>
 #include <system_error>
+
+using test_support::dacl_sddl;
 
 namespace {
 
@@ -18,16 +21,6 @@ qz::unique_hlocal descriptor_from(const wchar_t* sddl)
     EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
         << "bad SDDL";
     return qz::unique_hlocal(descriptor);
-}
-
-std::wstring dacl_sddl(PSECURITY_DESCRIPTOR descriptor)
-{
-    wchar_t* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                              &text, nullptr))
-        return L"?";
-    const qz::unique_hlocal owner(text);
-    return text;
 }
 
 // The DACL grant_users_access would write over a descriptor given as SDDL.

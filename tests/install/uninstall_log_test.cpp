@@ -2,6 +2,7 @@
 #include "install/uninstall_log.hpp"
 
 #include "support/unique_resource.hpp"
+#include "test_support/files.hpp"
 #include "test_support/wine.hpp"
 
 #include <gmock/gmock.h>
@@ -10,7 +11,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <ios>
 #include <iterator>
 #include <optional>
@@ -23,20 +23,11 @@ using namespace std::string_literals;
 using qz::entry_type;
 using qz::log_entry;
 using qz::uninstall_log;
+using test_support::read_bytes;
+using test_support::remove_tree;
+using test_support::write_bytes;
 
 namespace {
-
-std::string read_bytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const fs::path& file, const std::string& bytes)
-{
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 std::string utf16le(std::wstring_view text, bool bom = true)
 {
@@ -46,15 +37,6 @@ std::string utf16le(std::wstring_view text, bool bom = true)
         bytes += static_cast<char>((c >> 8) & 0xff);
     }
     return bytes;
-}
-
-// Removes a tree, read-only files included.
-void remove_tree(const fs::path& root)
-{
-    std::error_code ignored;
-    for (const auto& item : fs::recursive_directory_iterator(root, ignored))
-        SetFileAttributesW(item.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(root, ignored);
 }
 
 // Every test works in its own folder below the temporary folder.
@@ -69,8 +51,7 @@ protected:
 
     fs::path make_file(const fs::path& path, const std::string& content)
     {
-        fs::create_directories(path.parent_path());
-        write_bytes(path, content);
+        write_bytes(path, content); // makes the missing parent folders
         return path;
     }
 

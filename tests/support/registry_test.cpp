@@ -2,13 +2,15 @@
 
 #include "support/security.hpp"
 
+#include "test_support/errors.hpp"
 #include "test_support/wine.hpp"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
-#include <system_error>
+
+using test_support::raised_code;
 
 namespace {
 
@@ -32,17 +34,6 @@ protected:
     void set_raw(const wchar_t* name, DWORD type, const void* data, DWORD size)
     {
         ASSERT_EQ(RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-    }
-
-    static DWORD raised_code(auto&& call)
-    {
-        try {
-            call();
-        } catch (const std::system_error& e) {
-            EXPECT_EQ(e.code().category(), std::system_category());
-            return static_cast<DWORD>(e.code().value());
-        }
-        return 0;
     }
 
     std::wstring sandbox_;

@@ -1,11 +1,16 @@
 #include "support/security.hpp"
 
+#include "test_support/errors.hpp"
+#include "test_support/security.hpp"
+
 #include <gtest/gtest.h>
 #include <sddl.h>
 
 #include <string>
-#include <system_error>
 #include <vector>
+
+using test_support::dacl_sddl;
+using test_support::raised_code;
 
 namespace {
 
@@ -16,27 +21,6 @@ std::wstring sid_string(PSID sid)
         return L"?";
     const qz::unique_hlocal owner(text);
     return text;
-}
-
-std::wstring dacl_sddl(PSECURITY_DESCRIPTOR descriptor)
-{
-    wchar_t* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                              &text, nullptr))
-        return L"?";
-    const qz::unique_hlocal owner(text);
-    return text;
-}
-
-DWORD raised_code(auto&& call)
-{
-    try {
-        call();
-    } catch (const std::system_error& e) {
-        EXPECT_EQ(e.code().category(), std::system_category());
-        return static_cast<DWORD>(e.code().value());
-    }
-    return 0;
 }
 
 // The attributes of one privilege in the process token; 0xFFFFFFFF when absent.

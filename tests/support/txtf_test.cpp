@@ -1,6 +1,7 @@
 #include "support/txtf.hpp"
 
 #include "support/convert.hpp"
+#include "test_support/files.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@ namespace fs = std::filesystem;
 namespace sb = qz::txtf::state_bits;
 using qz::txtf::codecvt;
 using std::codecvt_base;
+using test_support::read_bytes;
+using test_support::write_bytes;
 
 // ANSI through code page 1252, whatever the process's own settings are.
 std::locale cp1252()
@@ -490,16 +493,6 @@ protected:
 
     fs::path file(const char* name) const { return folder_ / name; }
 
-    static std::string read_bytes(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    static void write_bytes(const fs::path& path, std::string_view data)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(data.data(), static_cast<std::streamsize>(data.size()));
-    }
     static std::vector<std::wstring> read_lines(const fs::path& path)
     {
         qz::txtf::wifstream in(path);
