@@ -110,6 +110,24 @@ std::codecvt_base::result convert_while_room(const From* from, const From* end, 
     return std::codecvt_base::partial;
 }
 
+// Converts the whole characters [from, whole) in one call, or while they fit
+// when the output has no room for all of them.
+template <typename From, typename To, typename Length, typename Convert>
+std::codecvt_base::result convert_whole(const From* from, const From* whole, const From* from_end,
+                                        const From*& from_next, To* to, To* to_end, To*& to_next, Length length,
+                                        Convert convert)
+{
+    const int n = convert(from, static_cast<std::size_t>(whole - from), to, static_cast<std::size_t>(to_end - to));
+    if (n > 0) {
+        from_next = whole;
+        to_next = to + n;
+        return whole == from_end ? std::codecvt_base::ok : std::codecvt_base::partial;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return std::codecvt_base::error;
+    return convert_while_room(from, whole, from_next, to_end, to_next, length, convert);
+}
+
 } // namespace
 
 namespace details {
@@ -143,17 +161,8 @@ w2a_codecvt::result w2a_codecvt::do_in(state_type&, const char* from, const char
     const char* whole = whole_characters(info, from, from_end);
     if (whole == from || to == to_end)
         return partial;
-    const int n = to_wide(info, from, static_cast<std::size_t>(whole - from), to,
-                          static_cast<std::size_t>(to_end - to));
-    if (n > 0) {
-        from_next = whole;
-        to_next = to + n;
-        return whole == from_end ? ok : partial;
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return error;
-    return convert_while_room(
-        from, whole, from_next, to_end, to_next,
+    return convert_whole(
+        from, whole, from_end, from_next, to, to_end, to_next,
         [&](const char* p, const char* end) { return char_length(info, p, end); },
         [&](const char* p, std::size_t n, wchar_t* out, std::size_t room) { return to_wide(info, p, n, out, room); });
 }
@@ -169,17 +178,8 @@ w2a_codecvt::result w2a_codecvt::do_out(state_type&, const wchar_t* from, const 
     if (whole == from || to == to_end)
         return partial;
     const code_page_info info = describe(code_page_);
-    const int n = to_bytes(info, from, static_cast<std::size_t>(whole - from), to,
-                           static_cast<std::size_t>(to_end - to));
-    if (n > 0) {
-        from_next = whole;
-        to_next = to + n;
-        return whole == from_end ? ok : partial;
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return error;
-    return convert_while_room(
-        from, whole, from_next, to_end, to_next,
+    return convert_whole(
+        from, whole, from_end, from_next, to, to_end, to_next,
         [](const wchar_t* p, const wchar_t* end) -> std::size_t {
             return is_high_surrogate(p[0]) && p + 1 < end && is_low_surrogate(p[1]) ? 2 : 1;
         },
