@@ -102,8 +102,8 @@ wait_installer() {
 # A screenshot of the whole screen (the Wine desktop) as PNG, once the installer
 # has painted what is on show. On Xvfb the root window's image shows Wine's
 # dialog boxes (message boxes, About box) as black rectangles, so every viewable
-# window of the installer is taken on its own as well and laid over the screen,
-# lowest first.
+# window of the installer but the largest (the wizard, which the root image
+# shows well) is taken on its own as well and laid over the screen, lowest first.
 shot() {
     drv idle
     capture_screen "$1"
@@ -123,7 +123,13 @@ capture_screen() {
         part=$tmp/$id.xwd
         xwd -id "$id" -silent -display "$DISPLAY" >"$part"
         layers=(xwd:"$part" -geometry "+${BASH_REMATCH[3]}+${BASH_REMATCH[4]}" -composite "${layers[@]}")
-    done < <(xwininfo -display "$DISPLAY" -root -tree | awk '/\("install\.exe" / { print $1, $(NF-1) $NF }')
+    done < <(xwininfo -display "$DISPLAY" -root -tree | awk '
+        /\("install\.exe" / {
+            split($(NF-1), size, /[x+-]/)
+            id[++n] = $1; geometry[n] = $(NF-1) $NF; area[n] = size[1] * size[2]
+            if (area[n] > area[largest]) largest = n
+        }
+        END { for (i = 1; i <= n; i++) if (i != largest) print id[i], geometry[i] }')
     convert xwd:"$tmp/root.xwd" "${layers[@]}" "$file"
     rm -rf "$tmp"
 }
