@@ -4,11 +4,11 @@
 #include "app/product.hpp"
 #include "app/startup.hpp"
 #include "app/version_info.hpp"
+#include "support/file_system.hpp"
 #include "support/registry.hpp"
 
 #include <windows.h>
 
-#include <filesystem>
 #include <optional>
 #include <system_error>
 
@@ -16,25 +16,10 @@ namespace qz {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Something (file, folder or link) exists at `path`; a failing query counts as nothing.
-bool exists_at(const fs::path& path) noexcept
-{
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(path, ec);
-    return !ec && fs::exists(status);
-}
-
-bool is_file_at(const fs::path& path) noexcept
-{
-    std::error_code ec;
-    return fs::is_regular_file(path, ec);
-}
-
 std::wstring folder_of(const std::wstring& path)
 {
-    return fs::path(path).parent_path().wstring();
+    const std::size_t last = path.find_last_of(L"\\/");
+    return last == std::wstring::npos ? std::wstring() : parent_folder(path);
 }
 
 } // namespace
@@ -97,7 +82,7 @@ std::wstring read_installed_product_path() noexcept
         std::wstring path;
         if (!key || !read_string(key, product_path_value_name(), path) || path.empty())
             return {};
-        return exists_at(path) ? path : std::wstring{};
+        return path_exists(path) ? path : std::wstring{};
     } catch (...) {
         return {};
     }
@@ -144,9 +129,12 @@ std::vector<std::wstring> previous_log_folders(const std::wstring& product_path)
 std::wstring first_existing_log(const std::vector<std::wstring>& folders)
 {
     for (const std::wstring& folder : folders) {
-        const fs::path log = fs::path(folder) / uninstall_log_name;
-        if (is_file_at(log))
-            return log.wstring();
+        std::wstring log = folder;
+        if (!log.empty() && log.back() != L'\\' && log.back() != L'/')
+            log += L'\\';
+        log += uninstall_log_name;
+        if (file_exists(log))
+            return log;
     }
     return {};
 }

@@ -4,6 +4,7 @@
 #include "app/session.hpp"
 #include "install/folder_rights.hpp"
 #include "support/error.hpp"
+#include "support/file_system.hpp"
 #include "support/unique_resource.hpp"
 
 #include <boost/uuid/entropy_error.hpp>
@@ -12,6 +13,7 @@
 #include <boost/uuid/uuid_io.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
@@ -40,13 +42,6 @@ namespace fs = std::filesystem;
 {
     boost::uuids::random_generator generate; // seeded from the system's random source
     return L"varnholt_{" + boost::uuids::to_wstring(generate()) + L"}";
-}
-
-// A file (or a link to one) stands at the path; folders do not count.
-[[nodiscard]] bool file_exists(const std::wstring& path) noexcept
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The earlier installation placed this very file (compared element-wise, case-sensitive).
@@ -104,14 +99,22 @@ namespace fs = std::filesystem;
 
 bool InstallSession::choose_temp_folder(std::wstring& error_text)
 {
-    std::error_code error;
-    const fs::path temp = fs::temp_directory_path(error);
-    if (error) {
-        error_text = code_text(static_cast<unsigned>(error.value()), L"temp_directory_path");
+    std::wstring temp;
+    try {
+        temp = qz::temp_folder();
+    } catch (const std::system_error& error) {
+        error_text = code_text(static_cast<unsigned>(error.code().value()), L"temp_directory_path");
+        return false;
+    }
+    // A TEMP that names no folder fails here, before anything is changed, with the
+    // codes of the C runtime that the label has always shown: ENOENT, ENOTDIR.
+    const std::wstring bare = temp.size() > 3 && temp.back() == L'\\' ? temp.substr(0, temp.size() - 1) : temp;
+    if (!folder_exists(bare)) {
+        error_text = code_text(path_exists(bare) ? ENOTDIR : ENOENT, L"temp_directory_path");
         return false;
     }
     try {
-        temp_folder = (temp / temp_folder_name()).wstring();
+        temp_folder = temp + temp_folder_name();
     } catch (const boost::uuids::entropy_error& e) {
         // No random source: reported like the folder query, so the installation ends cleanly.
         error_text = code_text(static_cast<unsigned long>(e.errcode()), L"random_generator");
@@ -201,8 +204,11 @@ void file_placement::remove_temporary_files() noexcept
 {
     try {
         for (auto it = temporary_files.rbegin(); it != temporary_files.rend(); ++it) {
-            std::error_code ignored;
-            fs::remove(*it, ignored);
+            const DWORD attributes = GetFileAttributesW(it->c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                RemoveDirectoryW(it->c_str());
+            else
+                DeleteFileW(it->c_str());
         }
         temporary_files.clear();
     } catch (...) {

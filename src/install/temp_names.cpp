@@ -1,6 +1,8 @@
 // Random names in the temporary folder and the journal's backup copies.
 #include "install/uninstall_log.hpp"
 
+#include "support/file_system.hpp"
+
 #include <windows.h>
 
 #include <bcrypt.h>
@@ -33,18 +35,6 @@ std::uint32_t next_random()
     return static_cast<std::uint32_t>(generator());
 }
 
-std::filesystem::path temp_directory()
-{
-    wchar_t buffer[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-    if (length == 0 || length > MAX_PATH) {
-        const DWORD code = length == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW;
-        throw std::filesystem::filesystem_error("temp_directory_path",
-                                                std::error_code(static_cast<int>(code), std::system_category()));
-    }
-    return std::filesystem::path(std::wstring(buffer, length));
-}
-
 } // namespace
 
 std::filesystem::path unique_temp_path(std::wstring_view pattern)
@@ -55,7 +45,7 @@ std::filesystem::path unique_temp_path(std::wstring_view pattern)
         if (c == L'%')
             c = digits[next_random() >> 28];
     }
-    return temp_directory() / name;
+    return std::filesystem::path(temp_folder() + name);
 }
 
 std::filesystem::path make_backup(const std::filesystem::path& source, bool copy)

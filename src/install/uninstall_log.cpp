@@ -3,11 +3,11 @@
 
 #include "app/product.hpp"
 #include "install/registry_backup.hpp"
+#include "support/file_system.hpp"
 #include "support/txtf.hpp"
 
 #include <algorithm>
 #include <cstdio>
-#include <cwctype>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -19,9 +19,11 @@ namespace {
 constexpr DWORD log_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 constexpr std::wstring_view uninstall_key_text = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
+// The blanks of the format alone: what counts as a blank must not follow the C
+// runtime's locale, and a name may end in a blank of another script (U+3000).
 bool is_blank(wchar_t c)
 {
-    return std::iswspace(c) || std::iswblank(c);
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f';
 }
 
 std::wstring_view trim_right(std::wstring_view text)
@@ -54,9 +56,8 @@ std::optional<std::wstring_view> text_after(std::wstring_view line, std::wstring
 
 std::filesystem::path existing_folder(std::wstring_view text)
 {
-    std::filesystem::path folder(text);
-    std::error_code ignored;
-    return !folder.empty() && std::filesystem::is_directory(folder, ignored) ? folder : std::filesystem::path();
+    std::wstring folder(text);
+    return folder_exists(folder) ? std::filesystem::path(folder) : std::filesystem::path();
 }
 
 // One entry line: "<sequence>:<code>:<done> -- <text>".
@@ -261,15 +262,14 @@ bool uninstall_log::create_folders(const std::filesystem::path& folder)
 {
     if (!folder.has_filename() && folder.has_relative_path())
         return create_folders(folder.parent_path()); // a trailing separator
-    std::error_code ignored;
-    if (std::filesystem::exists(folder, ignored))
-        return std::filesystem::is_directory(folder, ignored);
+    if (path_exists(folder.native()))
+        return folder_exists(folder.native());
     const std::filesystem::path parent = folder.parent_path();
     // A drive or share root alone is not created.
     if (parent.has_relative_path() && parent != folder && !create_folders(parent))
         return false;
     CreateDirectoryW(folder.c_str(), nullptr);
-    if (!std::filesystem::is_directory(folder, ignored))
+    if (!folder_exists(folder.native()))
         return false;
     entries.push_back({entry_type::folder, folder, {}, true, -1});
     return true;
@@ -279,8 +279,7 @@ void uninstall_log::add_file(const std::filesystem::path& file, int kind, bool c
 {
     create_folders(file.parent_path());
     log_entry entry{entry_type::file, file, {}, false, kind};
-    std::error_code ignored;
-    if (std::filesystem::exists(file, ignored)) {
+    if (path_exists(file.native())) {
         entry.backup = make_backup(file, copy_backup);
         if (entry.backup.empty()) {
             // Without a backup a rollback would remove the existing file and
@@ -305,9 +304,7 @@ void uninstall_log::add_shortcut(int which, const std::filesystem::path& folder)
     log_entry entry{type, {}, {}, false, -1};
     const auto previous = std::find_if(previous_entries.begin(), previous_entries.end(),
                                        [type](const log_entry& e) { return e.type == type; });
-    std::error_code ignored;
-    if (previous != previous_entries.end() && !previous->path.empty()
-        && std::filesystem::exists(previous->path, ignored))
+    if (previous != previous_entries.end() && path_exists(previous->path.native()))
         entry.backup = make_backup(previous->path, false);
     entries.push_back(std::move(entry));
     pending = true;

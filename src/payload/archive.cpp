@@ -2,6 +2,7 @@
 
 #include "i18n/language.hpp"
 #include "support/error.hpp"
+#include "support/file_system.hpp"
 
 #include <boost/iostreams/categories.hpp>
 #include <boost/iostreams/compose.hpp>
@@ -296,7 +297,7 @@ void archive_extractor::open_destination(const archive_entry& entry)
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
         make_writable(path);
     else if (!folder.empty())
-        std::filesystem::create_directories(std::filesystem::path(folder));
+        create_folder_tree(folder);
     folders_.secure_folders(folder);
     // Others may read the file while it is written, but not change it.
     file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
