@@ -542,3 +542,124 @@ fit_and_shot() {
     grep '^CLIPPED' <<<"$out" | sed "s/^CLIPPED /CLIPPED $language $name: /" >>"$WORK/clipping.txt" || true
     grep -c '^\(fits\|CLIPPED\) ' <<<"$out" >>"$WORK/checked-counts.txt" || true
 }
+
+# ---- names in many scripts ----
+
+SCRIPTS_TEMP='C:\Temp\Ελένη  Ω\Jürgen 日本'
+SCRIPTS_FOLDER='C:\Programme\Größe Ω'
+
+# TEMP and TMP of the user's environment, as a profile C:\Users\Jürgen would have them
+# (empty: back to what they were); Wine reads them when its server starts.
+set_user_temp() {
+    local folder=$1
+    if [[ -n $folder ]]; then
+        USER_TEMP_BEFORE=$(drv reg 'HKCU\Environment' | sed -n 's/^TEMP = REG_SZ "\(.*\)"$/\1/p')
+        mkdir -p "$(unixpath "$folder")"
+    else
+        folder=$USER_TEMP_BEFORE
+    fi
+    drv set-sz 'HKCU\Environment' TEMP "$folder" ';' set-sz 'HKCU\Environment' TMP "$folder"
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    "$WINESERVER" -w
+    "$WINESERVER" -p
+}
+
+# Every file of the multi-script payload byte for byte against its source, and
+# its path exactly once in Uninstall.ulog (read into $WORK/Uninstall.ulog.txt). The
+# samples' folder has a name in each language: their paths come from the log.
+check_script_files() {
+    local folder=$1 update=${2:-} ulog=$WORK/Uninstall.ulog.txt kind macro source name path entries
+    drv ulog "$folder\\Uninstall.ulog" >"$ulog"
+    while IFS=$'\t' read -r kind _ _ macro source; do
+        [[ $source == scripts/* ]] || continue
+        [[ $kind == 4 && -n $update ]] && continue
+        name=${source##*/}
+        if [[ $macro == '<SamplePath>'* ]]; then
+            path=$(grep -F -- "${macro#<SamplePath>}\\$name" "$ulog" | sed -n 's/^[0-9]*:0104:1 -- //p' | head -1)
+            [[ $path == "${FOLDER[<PublicDesktop>]}"\\* ]] || fail "sample $name not on the public desktop: $path"
+        else
+            path=$(drv resolve "$macro" "$folder")\\$name
+        fi
+        cmp -s "$SCRIPTS_STAGE/$source" "$(unixpath "$path")" || fail "not byte-exact: $path"
+        entries=$(grep -cxF -- "$(grep -m1 -F -- " -- $path" "$ulog" | cut -d' ' -f1) -- $path" "$ulog" || true)
+        expect_eq "Uninstall.ulog entries for $path" 1 "$entries"
+        expect_eq "Uninstall.ulog kind of $path" 1 "$(grep -cE "^[0-9]{4}:010$kind:1 -- " <<<"$(grep -F -- " -- $path" "$ulog")")"
+    done < <("$PACKER" list "$SCRIPTS_ARCHIVE_FILE")
+}
+
+# The registration and the shortcuts name the folder exactly.
+check_script_registration() {
+    local folder=$1 out link
+    out=$(drv reg "$UNINSTALL_KEY")
+    expect_line "UninstallString" "UninstallString = REG_SZ \"$folder\\Uninstall.exe\"" "$out"
+    expect_line "DisplayIcon" "DisplayIcon = REG_SZ \"$folder\\Gradiva.exe,0\"" "$out"
+    expect_line "product path value" "Gradiva 7 Path = REG_SZ \"$folder\\Gradiva.exe\"" "$(drv reg "$MAKER_KEY")"
+    for link in "$START_MENU_LINK" "$DESKTOP_LINK"; do
+        expect_line "shortcut $link" "target=$folder\\Gradiva.exe" "$(drv lnk "$link")"
+    done
+}
+
+case_scripts() {
+    load_folders
+    INSTALL_EXE=$SCRIPTS_INSTALL_EXE PAYLOAD_ARCHIVE_FILE=$SCRIPTS_ARCHIVE_FILE
+    set_user_temp "$SCRIPTS_TEMP"
+    trap 'set_user_temp ""' RETURN
+
+    # A fresh installation in advanced mode into a typed folder.
+    start_installer
+    drv wait-wizard ';' click 1 ';' expect-page 1 ';' click 1019 ';' click 1 ';' expect-page 2
+    drv settext 1007 "$SCRIPTS_FOLDER" ';' click 1 ';' expect-page 3
+    expect_contains "summary" "Installation Folder: \"$SCRIPTS_FOLDER\"." "$(drv text 1015 | tr -d '\r')"
+    install_run 1
+    expect_contains "log" "Installation Data Writing...OK" "$(log_text)"
+    drv click 1 ';' expect-page 4
+    exit_without_question
+    check_installation "$SCRIPTS_FOLDER" both 1
+    check_script_files "$SCRIPTS_FOLDER"
+
+    # A reinstallation reads that log back.
+    start_installer
+    drv wait-wizard
+    to_install_page_quick
+    install_run 1
+    drv click 1 ';' expect-page 4
+    exit_without_question
+    check_installation "$SCRIPTS_FOLDER" both 1 'Gradiva 7.18f'
+    check_script_files "$SCRIPTS_FOLDER"
+
+    # And an update from an older version in the same folder, which leaves the
+    # samples alone: those of the first run are removed to see that none comes back.
+    rm -rf "$(unixpath "${FOLDER[<CommonData>]}")/Varnholt/Textures" \
+        "$(unixpath "${FOLDER[<PublicDesktop>]}")/Gradiva Examples"
+    drv copy "$(winpath "$OLDER_GRADIVA_EXE")" "$SCRIPTS_FOLDER\\Gradiva.exe" ';' \
+        set-sz "$UNINSTALL_KEY" DisplayName 'Gradiva 7.17'
+    start_installer
+    drv wait-wizard
+    expect_line "start page" "1016=Update from 'Gradiva 7.17' to 'Gradiva 7.18f'." "$(drv texts)"
+    to_install_page_quick
+    install_run 1
+    drv click 1 ';' expect-page 4
+    exit_without_question
+    # The log's header names the installation that wrote it.
+    check_installation "$SCRIPTS_FOLDER" both 1 'Gradiva 7.18f' update
+    check_script_files "$SCRIPTS_FOLDER" update
+    drv reset 'C:\Programme'
+
+    # The same payload under the German, Czech, Turkish and Arabic user interfaces,
+    # whose C runtime locales have other code pages.
+    local index
+    for index in 2 12 7 21; do
+        drv reset 'C:\Programme' ';' set-dword "$UNINSTALL_KEY" QzLanguage "$index"
+        start_installer
+        drv wait-wizard ';' click 1 ';' expect-page 1 ';' click 1019 ';' click 1 ';' expect-page 2
+        drv settext 1007 "$SCRIPTS_FOLDER" ';' click 1 ';' expect-page 3
+        install_run 1
+        drv click 1 ';' expect-page 4 ';' click 2
+        wait_installer
+        expect_line "language $index" "QzLanguage = REG_DWORD $index" "$(drv reg "$UNINSTALL_KEY")"
+        check_script_registration "$SCRIPTS_FOLDER"
+        check_script_files "$SCRIPTS_FOLDER"
+        cp "$WORK/Uninstall.ulog.txt" "$WORK/Uninstall-$index.ulog.txt"
+    done
+    drv reset 'C:\Programme' 'C:\Temp'
+}

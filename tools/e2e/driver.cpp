@@ -41,6 +41,7 @@
 //   reg KEY                   print a key's values and subkeys (HKLM\..., HKCU\...)
 //   set-dword KEY NAME N | set-sz KEY NAME TEXT | set-binary KEY NAME HEX | delete-key KEY
 //   check-files LISTING FOLDER [--update]   placed files against `packer list` output
+//   resolve DESTINATION FOLDER   the folder a payload destination names, FOLDER for <InstallPath>
 //   ulog FILE                 print Uninstall.ulog as text
 //   lnk FILE                  print a shortcut's target, working folder and arguments
 //   copy FROM TO | write FILE TEXT | attributes PATH | exists PATH
@@ -382,6 +383,7 @@ const std::map<std::wstring, command>& commands()
              set_registry_value(arg(a, 0, "key"), arg(a, 1, "name"), REG_BINARY, hex_bytes(arg(a, 2, "bytes")));
          }},
         {L"delete-key", [](const args& a) { delete_registry_key(arg(a, 0, "key")); }},
+        {L"resolve", [](const args& a) { print(resolve(arg(a, 0, "destination"), arg(a, 1, "installation folder"))); }},
         {L"check-files",
          [](const args& a) {
              std::vector<std::wstring> lines;

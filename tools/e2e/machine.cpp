@@ -274,6 +274,9 @@ std::vector<std::wstring> split(const std::wstring& line, wchar_t separator)
     }
 }
 
+
+} // namespace
+
 // The folder a payload destination names on this machine (the macros the
 // installer's own resolver knows, looked up independently here).
 std::wstring resolve(const std::wstring& destination, const std::wstring& install_folder)
@@ -296,8 +299,6 @@ std::wstring resolve(const std::wstring& destination, const std::wstring& instal
         throw step_failed("the check does not know the folder macro " + narrow(macro));
     return base + rest;
 }
-
-} // namespace
 
 const std::vector<named_folder>& machine_folders()
 {
@@ -499,8 +500,16 @@ std::vector<std::wstring> read_shortcut(const std::wstring& path)
         if (FAILED(file->Load(path.c_str(), STGM_READ)))
             throw step_failed("cannot load the shortcut " + narrow(path));
         wchar_t text[MAX_PATH * 2]{};
+        // The target as the shell resolves it: from the item ID list, which holds the
+        // names in UTF-16. (Wine's link file keeps a second copy of the path only in the
+        // ANSI code page, which GetPath returns.)
+        PIDLIST_ABSOLUTE items = nullptr;
+        if (SUCCEEDED(link->GetIDList(&items)) && items && SHGetPathFromIDListW(items, text))
+            lines.push_back(std::wstring(L"target=") + text);
+        CoTaskMemFree(items);
+        text[0] = L'\0';
         link->GetPath(text, MAX_PATH * 2, nullptr, SLGP_RAWPATH);
-        lines.push_back(std::wstring(L"target=") + text);
+        lines.push_back(std::wstring(L"path=") + text);
         text[0] = L'\0';
         link->GetWorkingDirectory(text, MAX_PATH * 2);
         lines.push_back(std::wstring(L"working_folder=") + text);

@@ -42,6 +42,9 @@ void delete_registry_key(const std::wstring& key);
 // of kind 0-4 is where its folder macro says, with the listed size and CRC-32;
 // kinds 1 and 2 are read-only; kind 5 files are gone. With `update`, kind 4 files
 // must not have been written. One line per entry; false when any is wrong.
+// The folder a payload destination ("<CommonData>\\Varnholt") names on this machine.
+[[nodiscard]] std::wstring resolve(const std::wstring& destination, const std::wstring& install_folder);
+
 [[nodiscard]] bool check_payload_files(const std::wstring& listing, const std::wstring& install_folder, bool update,
                                        std::vector<std::wstring>& lines);
 
