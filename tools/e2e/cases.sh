@@ -553,10 +553,12 @@ SCRIPTS_FOLDER='C:\Programme\Größe Ω'
 set_user_temp() {
     local folder=$1
     if [[ -n $folder ]]; then
+        # run-case.sh puts it back when the case ends early.
         USER_TEMP_BEFORE=$(drv reg 'HKCU\Environment' | sed -n 's/^TEMP = REG_SZ "\(.*\)"$/\1/p')
         mkdir -p "$(unixpath "$folder")"
     else
         folder=$USER_TEMP_BEFORE
+        USER_TEMP_BEFORE=
     fi
     drv set-sz 'HKCU\Environment' TEMP "$folder" ';' set-sz 'HKCU\Environment' TMP "$folder"
     "$WINESERVER" -k >/dev/null 2>&1 || true
@@ -603,7 +605,6 @@ case_scripts() {
     load_folders
     INSTALL_EXE=$SCRIPTS_INSTALL_EXE PAYLOAD_ARCHIVE_FILE=$SCRIPTS_ARCHIVE_FILE
     set_user_temp "$SCRIPTS_TEMP"
-    trap 'set_user_temp ""' RETURN
 
     # A fresh installation in advanced mode into a typed folder.
     start_installer
@@ -618,12 +619,7 @@ case_scripts() {
     check_script_files "$SCRIPTS_FOLDER"
 
     # A reinstallation reads that log back.
-    start_installer
-    drv wait-wizard
-    to_install_page_quick
-    install_run 1
-    drv click 1 ';' expect-page 4
-    exit_without_question
+    quick_installation
     check_installation "$SCRIPTS_FOLDER" both 1 'Gradiva 7.18f'
     check_script_files "$SCRIPTS_FOLDER"
 
@@ -661,5 +657,6 @@ case_scripts() {
         check_script_files "$SCRIPTS_FOLDER"
         cp "$WORK/Uninstall.ulog.txt" "$WORK/Uninstall-$index.ulog.txt"
     done
+    set_user_temp ""
     drv reset 'C:\Programme' 'C:\Temp'
 }

@@ -37,6 +37,8 @@ STANDIN_DSETUP_RECORD=$(winpath "$WORK/dsetup-runs.txt")
 finish() {
     local status=$?
     [[ -n $INSTALLER_PID ]] && kill "$INSTALLER_PID" 2>/dev/null
+    # A case that changed the user's TEMP and did not get to its end.
+    [[ -n ${USER_TEMP_BEFORE:-} ]] && set_user_temp ""
     e2e_stop_wine
     local seconds=$((SECONDS - started))
     if ((status == 0 && E2E_FAILURES == 0)); then
