@@ -3,6 +3,7 @@
 #include "app/session.hpp"
 #include "app/startup.hpp"
 #include "i18n/language.hpp"
+#include "support/system_library.hpp"
 #include "support/unique_resource.hpp"
 #include "ui/dialog.hpp"
 #include "ui/main_frame.hpp"
@@ -11,6 +12,13 @@
 #include <windows.h>
 
 namespace {
+
+// Before any other static constructor (priority 101 is the first the toolchain allows),
+// so that nothing loads a library from the setup program's own folder.
+__attribute__((constructor(101))) void restrict_library_search_first()
+{
+    qz::restrict_library_search();
+}
 
 // Runs during static initialisation, before wWinMain: the processor check, the
 // runtime set-up and the start-up routine. Each ends the process itself when it

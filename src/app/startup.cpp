@@ -3,6 +3,7 @@
 
 #include "app/version_info.hpp"
 #include "payload/folders.hpp"
+#include "support/comctl.hpp"
 #include "support/error.hpp"
 #include "support/named_objects.hpp"
 #include "ui/common_controls.hpp"
@@ -35,7 +36,7 @@ void fail_initialization(const startup_calls& calls) noexcept
 void register_control_classes() noexcept
 {
     INITCOMMONCONTROLSEX classes{sizeof classes, control_classes};
-    InitCommonControlsEx(&classes);
+    (void)comctl::init_common_controls(classes); // a missing class shows when its dialog fails
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "app/product.hpp"
 #include "i18n/language.hpp"
+#include "support/system_library.hpp"
 
 #include <cwchar>
 #include <utility>
@@ -71,16 +72,37 @@ std::wstring special_build_name(std::wstring name, std::uint16_t code, int langu
     return name;
 }
 
+// version.dll is no known library: it is loaded from System32 when first needed,
+// never imported, so that a copy beside the setup program is not taken instead.
+template <typename Function>
+Function version_function(const char* name) noexcept
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(system_function(L"version.dll", name)));
+}
+
+BOOL query_value(LPCVOID block, LPCWSTR sub_block, LPVOID* value, PUINT length) noexcept
+{
+    using query = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+    static const query function = version_function<query>("VerQueryValueW");
+    return function ? function(block, sub_block, value, length) : FALSE;
+}
+
 } // namespace
 
 VersionInfo::VersionInfo(const std::wstring& file_path)
 {
+    using info_size = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using info = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    static const info_size get_size = version_function<info_size>("GetFileVersionInfoSizeW");
+    static const info get_info = version_function<info>("GetFileVersionInfoW");
+    if (!get_size || !get_info)
+        return;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(file_path.c_str(), &ignored);
+    const DWORD size = get_size(file_path.c_str(), &ignored);
     if (size == 0)
         return;
     buffer_.resize(size);
-    if (!GetFileVersionInfoW(file_path.c_str(), 0, size, buffer_.data())) {
+    if (!get_info(file_path.c_str(), 0, size, buffer_.data())) {
         buffer_.clear();
         return;
     }
@@ -156,12 +178,12 @@ void VersionInfo::parse()
 
     void* value = nullptr;
     UINT length = 0;
-    if (VerQueryValueW(view_, L"\\", &value, &length) && value && length >= sizeof(VS_FIXEDFILEINFO))
+    if (query_value(view_, L"\\", &value, &length) && value && length >= sizeof(VS_FIXEDFILEINFO))
         fixed_ = static_cast<const VS_FIXEDFILEINFO*>(value);
 
     value = nullptr;
     length = 0;
-    if (!VerQueryValueW(view_, L"\\VarFileInfo\\Translation", &value, &length) || !value)
+    if (!query_value(view_, L"\\VarFileInfo\\Translation", &value, &length) || !value)
         return;
     // Pairs of language id and code page; only the UTF-16 string blocks are read.
     const auto* pairs = static_cast<const WORD*>(value);
@@ -197,7 +219,7 @@ std::wstring VersionInfo::string_value(std::wstring_view name) const
     path += name;
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(view_, path.c_str(), &value, &length) || !value || length == 0)
+    if (!query_value(view_, path.c_str(), &value, &length) || !value || length == 0)
         return {};
     // The length counts the terminating NUL; stop at the first one.
     const auto* text = static_cast<const wchar_t*>(value);

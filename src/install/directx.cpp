@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "support/error.hpp"
+#include "support/system_library.hpp"
 
 namespace qz {
 
@@ -158,9 +159,7 @@ directx_setup::directx_setup(std::wstring folder) : folder_(std::move(folder))
         path += L'\\';
     path += L"DSetup.dll";
 
-    library_.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
-    if (!library_) // systems that do not know the flag
-        library_.reset(LoadLibraryExW(path.c_str(), nullptr, 0));
+    library_ = load_library_at(path);
     if (library_ && !new_enough(library_.get()))
         library_.reset();
 }

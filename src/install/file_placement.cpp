@@ -5,10 +5,9 @@
 #include "install/folder_rights.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/system_library.hpp"
 #include "support/unique_resource.hpp"
 
-#include <boost/uuid/entropy_error.hpp>
-#include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid.hpp>
 #include <boost/uuid/uuid_io.hpp>
 
@@ -40,8 +39,11 @@ namespace fs = std::filesystem;
 // "varnholt_{" + a fresh version-4 UUID in lower case + "}".
 [[nodiscard]] std::wstring temp_folder_name()
 {
-    boost::uuids::random_generator generate; // seeded from the system's random source
-    return L"varnholt_{" + boost::uuids::to_wstring(generate()) + L"}";
+    boost::uuids::uuid id{};
+    random_bytes(id.data, sizeof id.data);
+    id.data[6] = static_cast<std::uint8_t>((id.data[6] & 0x0F) | 0x40); // version 4
+    id.data[8] = static_cast<std::uint8_t>((id.data[8] & 0x3F) | 0x80); // RFC 4122 variant
+    return L"varnholt_{" + boost::uuids::to_wstring(id) + L"}";
 }
 
 // The earlier installation placed this very file (compared element-wise, case-sensitive).
@@ -115,9 +117,9 @@ bool InstallSession::choose_temp_folder(std::wstring& error_text)
     }
     try {
         temp_folder = temp + temp_folder_name();
-    } catch (const boost::uuids::entropy_error& e) {
+    } catch (const std::system_error& e) {
         // No random source: reported like the folder query, so the installation ends cleanly.
-        error_text = code_text(static_cast<unsigned long>(e.errcode()), L"random_generator");
+        error_text = code_text(static_cast<unsigned>(e.code().value()), L"random_generator");
         return false;
     }
     return true;

@@ -2,10 +2,9 @@
 #include "install/uninstall_log.hpp"
 
 #include "support/file_system.hpp"
+#include "support/system_library.hpp"
 
 #include <windows.h>
-
-#include <bcrypt.h>
 
 #include <cstdint>
 #include <mutex>
@@ -20,10 +19,13 @@ namespace {
 std::uint32_t system_seed()
 {
     std::uint32_t seed = 0;
-    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&seed), sizeof seed, BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0)
+    try {
+        random_bytes(&seed, sizeof seed);
         return seed;
-    std::random_device device;
-    return device();
+    } catch (const std::system_error&) {
+        std::random_device device;
+        return device();
+    }
 }
 
 // The process-wide generator, seeded once on first use.

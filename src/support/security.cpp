@@ -1,6 +1,7 @@
 #include "support/security.hpp"
 
 #include "support/error.hpp"
+#include "support/system_library.hpp"
 
 #include <utility>
 
@@ -16,10 +17,7 @@ HMODULE load_advapi32() noexcept
 {
     if (const HMODULE loaded = GetModuleHandleW(L"advapi32.dll"))
         return loaded;
-    if (const HMODULE loaded = LoadLibraryExW(L"advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS))
-        return loaded;
-    // Systems without the search-flag update reject the flag itself.
-    return LoadLibraryExW(L"advapi32.dll", nullptr, 0);
+    return load_system_library(L"advapi32.dll").release(); // kept for the process
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "ui/common_controls.hpp"
 
 #include "app/startup.hpp"
+#include "support/system_library.hpp"
 #include "support/unique_resource.hpp"
 
 #include <windows.h>
@@ -89,9 +90,7 @@ unsigned common_controls_version() noexcept
         HMODULE module = GetModuleHandleW(L"Comctl32.dll");
         unique_module loaded;
         if (!module) {
-            loaded.reset(LoadLibraryExW(L"Comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
-            if (!loaded)
-                loaded.reset(LoadLibraryW(L"Comctl32.dll"));
+            loaded = load_system_library(L"Comctl32.dll");
             module = loaded.get();
         }
         if (!module)

@@ -5,6 +5,7 @@
 #include "app/session.hpp"
 #include "i18n/language.hpp"
 #include "ui/page_fit.hpp"
+#include "support/comctl.hpp"
 #include "support/unique_resource.hpp"
 #include "ui/main_frame.hpp"
 
@@ -93,7 +94,7 @@ dlg_start::~dlg_start()
 void dlg_start::destroy_flag_images() noexcept
 {
     if (flag_images) {
-        ImageList_Destroy(flag_images);
+        comctl::image_list_destroy(flag_images);
         flag_images = nullptr;
     }
 }
@@ -107,7 +108,7 @@ void dlg_start::fill_language_list()
 {
     const HWND list = GetDlgItem(hwnd, id_language_list);
     destroy_flag_images();
-    flag_images = ImageList_Create(flag_width, flag_height, ILC_COLOR24, 8, 1);
+    flag_images = comctl::image_list_create(flag_width, flag_height, ILC_COLOR24, 8, 1);
 
     const int current = current_language();
     int selected = -1;
@@ -121,7 +122,7 @@ void dlg_start::fill_language_list()
                                                               IMAGE_ICON, flag_icon_width, flag_height,
                                                               LR_DEFAULTCOLOR)));
         if (icon && flag_images)
-            image = ImageList_ReplaceIcon(flag_images, -1, icon.get());
+            image = comctl::image_list_replace_icon(flag_images, -1, icon.get());
 
         COMBOBOXEXITEMW item{};
         item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;

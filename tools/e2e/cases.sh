@@ -660,3 +660,36 @@ case_scripts() {
     set_user_temp ""
     drv reset 'C:\Programme' 'C:\Temp'
 }
+
+# ---- libraries planted beside the setup program ----
+
+# Libraries that Install.exe imports, or loads, or once imported, which are no known
+# libraries of Windows: a copy beside the program would be taken first by a bare name.
+# version.dll is left out here: Wine's own user32 imports it (Windows' does not), so
+# under Wine a planted copy is loaded before any code of the program runs. The imports
+# test and the System32 loader's unit test cover it instead.
+PLANTED_LIBRARIES=(bcrypt comctl32 uxtheme)
+
+case_planted_libraries() {
+    load_folders
+    local downloads=$WORK/Downloads name overrides=
+    echo "not planted: version.dll (under Wine its own user32 imports it)"
+    mkdir -p "$downloads"
+    cp "$INSTALL_EXE" "$downloads/Install.exe"
+    for name in "${PLANTED_LIBRARIES[@]}"; do
+        cp "$LOOKALIKE_DLL" "$downloads/$name.dll"
+        overrides+="$name=n,b;"
+    done
+    # Native first for those names: the search order that Windows uses for them.
+    WINEDLLOVERRIDES="${overrides}${WINEDLLOVERRIDES:-}" start_installer "$downloads/Install.exe"
+    drv wait-wizard
+    to_install_page_quick
+    install_run 1
+    expect_contains "log" "Installation Data Writing...OK" "$(log_text)"
+    drv click 1 ';' expect-page 4
+    exit_without_question
+    for name in "${PLANTED_LIBRARIES[@]}"; do
+        [[ ! -e $downloads/$name.dll.loaded ]] || fail "the planted $name.dll was loaded"
+    done
+    check_installation "$DEFAULT_FOLDER" both 1
+}
