@@ -16,6 +16,17 @@ namespace qz {
 
 namespace {
 
+// The program of a command line as Windows' list of programs stores it: quoted
+// (what this installer writes) or bare (what earlier ones wrote).
+std::wstring unquoted(std::wstring command)
+{
+    if (command.size() >= 2 && command.front() == L'"') {
+        const std::size_t end = command.find(L'"', 1);
+        return command.substr(1, end == std::wstring::npos ? std::wstring::npos : end - 1);
+    }
+    return command;
+}
+
 std::wstring folder_of(const std::wstring& path)
 {
     const std::size_t last = path.find_last_of(L"\\/");
@@ -119,7 +130,7 @@ std::vector<std::wstring> previous_log_folders(const std::wstring& product_path)
     if (const registry_key key = open_key(HKEY_LOCAL_MACHINE, product_uninstall_key_name())) {
         std::wstring uninstaller;
         if (read_string(key, L"UninstallString", uninstaller))
-            add_folder_of(uninstaller);
+            add_folder_of(unquoted(uninstaller));
     }
     add_folder_of(program_file_path());
     add_folder_of(product_path);

@@ -32,8 +32,10 @@ constexpr wchar_t publisher[] = L"Varnholt";
                                           const std::wstring& uninstaller_path)
 {
     bool ok = try_write_string(key, L"DisplayName", product_label(false));
-    ok = try_write_string(key, L"UninstallString", uninstaller_path) && ok;
-    (void)try_write_string(key, L"DisplayIcon", main_program_path + L",0");
+    // Quoted: Windows runs the value as a command line, and an unquoted path with
+    // blanks would start "C:\Program.exe" if someone put one there.
+    ok = try_write_string(key, L"UninstallString", L'"' + uninstaller_path + L'"') && ok;
+    (void)try_write_string(key, L"DisplayIcon", L'"' + main_program_path + L"\",0");
     (void)try_write_string(key, L"DisplayVersion", display_version());
     (void)try_write_string(key, L"Publisher", publisher);
     (void)try_write_string(key, L"URLInfoAbout", maker_web_address);

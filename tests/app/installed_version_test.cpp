@@ -96,9 +96,15 @@ TEST(InstalledVersion, PreviousLogCandidatesInOrder)
 
     EXPECT_EQ(qz::details::previous_log_folders(product_folder + L"\\Gradiva.exe"),
               (std::vector<std::wstring>{own_folder, product_folder}));
-    product.set_uninstall_string(uninstaller_folder + L"\\Uninstall.exe");
+    // Quoted, as this installer writes it, or bare, as earlier ones did.
+    for (const std::wstring& value : {L'"' + uninstaller_folder + L"\\Uninstall.exe\"",
+                                      uninstaller_folder + L"\\Uninstall.exe"}) {
+        product.set_uninstall_string(value);
+        EXPECT_EQ(qz::details::previous_log_folders(product_folder + L"\\Gradiva.exe"),
+                  (std::vector<std::wstring>{uninstaller_folder, own_folder, product_folder}))
+            << value;
+    }
     const auto folders = qz::details::previous_log_folders(product_folder + L"\\Gradiva.exe");
-    EXPECT_EQ(folders, (std::vector<std::wstring>{uninstaller_folder, own_folder, product_folder}));
 
     // The first folder that holds a log wins.
     EXPECT_EQ(qz::details::first_existing_log(folders), L"");

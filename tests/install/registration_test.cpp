@@ -96,8 +96,8 @@ TEST_F(registration, a_fresh_machine_gets_a_new_key_with_every_value)
     ASSERT_TRUE(qz::register_uninstall(journal, main_program, uninstaller));
 
     expect_value(L"DisplayName", sz(L"Gradiva 7.18f"));
-    expect_value(L"UninstallString", sz(uninstaller));
-    expect_value(L"DisplayIcon", sz(L"C:\\Program Files\\Gradiva 7\\Gradiva.exe,0"));
+    expect_value(L"UninstallString", sz(L'"' + uninstaller + L'"'));
+    expect_value(L"DisplayIcon", sz(L"\"C:\\Program Files\\Gradiva 7\\Gradiva.exe\",0"));
     expect_value(L"DisplayVersion", sz(L"7.18.6.1"));
     expect_value(L"Publisher", sz(L"Varnholt"));
     expect_value(L"URLInfoAbout", sz(qz::maker_web_address));

@@ -81,8 +81,8 @@ check_installation() {
 
     out=$(drv reg "$UNINSTALL_KEY")
     for line in 'DisplayName = REG_SZ "Gradiva 7.18f"' \
-        "UninstallString = REG_SZ \"$folder\\Uninstall.exe\"" \
-        "DisplayIcon = REG_SZ \"$folder\\Gradiva.exe,0\"" \
+        "UninstallString = REG_SZ \"\"$folder\\Uninstall.exe\"\"" \
+        "DisplayIcon = REG_SZ \"\"$folder\\Gradiva.exe\",0\"" \
         'DisplayVersion = REG_SZ "7.18.6.1"' 'Publisher = REG_SZ "Varnholt"' \
         'NoModify = REG_DWORD 1' 'NoRepair = REG_DWORD 1' "QzLanguage = REG_DWORD $language"; do
         expect_line "uninstall registration" "$line" "$out"
@@ -593,8 +593,8 @@ check_script_files() {
 check_script_registration() {
     local folder=$1 out link
     out=$(drv reg "$UNINSTALL_KEY")
-    expect_line "UninstallString" "UninstallString = REG_SZ \"$folder\\Uninstall.exe\"" "$out"
-    expect_line "DisplayIcon" "DisplayIcon = REG_SZ \"$folder\\Gradiva.exe,0\"" "$out"
+    expect_line "UninstallString" "UninstallString = REG_SZ \"\"$folder\\Uninstall.exe\"\"" "$out"
+    expect_line "DisplayIcon" "DisplayIcon = REG_SZ \"\"$folder\\Gradiva.exe\",0\"" "$out"
     expect_line "product path value" "Gradiva 7 Path = REG_SZ \"$folder\\Gradiva.exe\"" "$(drv reg "$MAKER_KEY")"
     for link in "$START_MENU_LINK" "$DESKTOP_LINK"; do
         expect_line "shortcut $link" "target=$folder\\Gradiva.exe" "$(drv lnk "$link")"
