@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -188,6 +189,53 @@ void undo_file(log_entry& entry, const std::vector<log_entry>& previous_entries)
 
 } // namespace
 
+namespace {
+
+// The lines of a log after its opening, into `log`.
+void read_log_lines(uninstall_log& log, std::wistream& in, const std::function<void()>& format_error)
+{
+    int version = 0;
+    int number = 0;
+    std::wstring raw;
+    while (std::getline(in, raw)) {
+        if (raw.empty())
+            continue;
+        const int line_number = number++;
+        const std::wstring_view line = trim_right(raw);
+        if (line.starts_with(L"//")) {
+            const auto slashes = line.find_first_not_of(L'/');
+            const std::wstring_view text = trim_left(line.substr(std::min(slashes, line.size())));
+            if (line_number == 0) {
+                const auto after = text_after(text, L"Uninstall Log File v");
+                std::wistringstream number_text{std::wstring(after.value_or(L""))};
+                if (!after || !(number_text >> version) || version != 1)
+                    format_error();
+            } else if (line_number == 2) {
+                auto after = text_after(text, L"Install");
+                if (!after)
+                    format_error();
+                log.previous_install = trim(after->substr(0, after->find(L"--")));
+            } else if (line_number == 3 || line_number == 4) {
+                const auto after = text_after(text, line_number == 3 ? L"Install Path : " : L"Shortcut Path : ");
+                if (!after)
+                    format_error();
+                (line_number == 3 ? log.install_path : log.shortcut_path) = existing_folder(trim(*after));
+            }
+            continue;
+        }
+        if (version != 1)
+            format_error();
+        auto entry = parse_entry(std::wstring(line));
+        if (!entry)
+            format_error();
+        log.previous_entries.push_back(std::move(*entry));
+    }
+    if (!in.eof())
+        format_error();
+}
+
+} // namespace
+
 void uninstall_log::read(const std::filesystem::path& log_file)
 {
     install_path.clear();
@@ -211,52 +259,25 @@ void uninstall_log::read(const std::filesystem::path& log_file)
     } rule{*this};
 
     // A format error puts the stream in the bad state, which raises.
-    const auto format_error = [&in] {
+    bool malformed = false;
+    const auto format_error = [&in, &malformed] {
+        malformed = true;
         in.setstate(std::ios::badbit);
         throw std::ios_base::failure("malformed uninstall log");
     };
     if (!in.is_open())
         format_error();
 
-    int version = 0;
-    int number = 0;
-    std::wstring raw;
-    while (std::getline(in, raw)) {
-        if (raw.empty())
-            continue;
-        const int line_number = number++;
-        const std::wstring_view line = trim_right(raw);
-        if (line.starts_with(L"//")) {
-            const auto slashes = line.find_first_not_of(L'/');
-            const std::wstring_view text = trim_left(line.substr(std::min(slashes, line.size())));
-            if (line_number == 0) {
-                const auto after = text_after(text, L"Uninstall Log File v");
-                std::wistringstream number_text{std::wstring(after.value_or(L""))};
-                if (!after || !(number_text >> version) || version != 1)
-                    format_error();
-            } else if (line_number == 2) {
-                auto after = text_after(text, L"Install");
-                if (!after)
-                    format_error();
-                previous_install = trim(after->substr(0, after->find(L"--")));
-            } else if (line_number == 3 || line_number == 4) {
-                const auto after = text_after(text, line_number == 3 ? L"Install Path : " : L"Shortcut Path : ");
-                if (!after)
-                    format_error();
-                (line_number == 3 ? install_path : shortcut_path) = existing_folder(trim(*after));
-            }
-            continue;
-        }
-        if (version != 1)
-            format_error();
-        auto entry = parse_entry(std::wstring(line));
-        if (!entry)
-            format_error();
-        previous_entries.push_back(std::move(*entry));
+    try {
+        read_log_lines(*this, in, format_error);
+    } catch (const std::ios_base::failure&) {
+        // A log that ends inside a character (cut off while it was written, or made
+        // so): the complete lines before stand, as they do at a clean end.
+        if (malformed)
+            throw;
     }
-    if (!in.eof())
-        format_error();
 }
+
 
 bool uninstall_log::create_folders(const std::filesystem::path& folder)
 {

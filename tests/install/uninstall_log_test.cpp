@@ -248,6 +248,27 @@ TEST_F(journal, read_rejects_malformed_logs_keeping_what_came_before)
     EXPECT_THROW(log.read(root / L"missing.ulog"), std::ios_base::failure);
 }
 
+TEST_F(journal, read_stops_at_a_character_cut_off_keeping_the_lines_before)
+{
+    const std::string lines = utf16le(with_line_ends(header(root, root) + L"0000:0100:1 -- C:\\a.dll\n", L"\r\n"));
+    const std::vector<std::pair<const char*, std::string>> cut = {
+        {"odd trailing byte", lines + "\x30"},
+        {"lone high surrogate", lines + std::string("\x3D\xD8", 2)},
+        {"line cut in a surrogate pair", lines + utf16le(L"0001:0100:1 -- C:\\", false) + std::string("\x3D\xD8", 2)},
+    };
+    for (const auto& [name, bytes] : cut) {
+        SCOPED_TRACE(name);
+        uninstall_log log;
+        EXPECT_NO_THROW(log.read(make_file(root / L"cut.ulog", bytes)));
+        EXPECT_EQ(log.install_path, root);
+        ASSERT_EQ(log.previous_entries.size(), 1u);
+        EXPECT_EQ(log.previous_entries[0].path, L"C:\\a.dll");
+    }
+    uninstall_log log;
+    EXPECT_NO_THROW(log.read(make_file(root / L"mark.ulog", "\xFF\xFE"))) << "only the byte-order mark";
+    EXPECT_TRUE(log.previous_entries.empty());
+}
+
 TEST_F(journal, read_of_nothing_resets_the_log)
 {
     uninstall_log log;
