@@ -8,26 +8,33 @@ namespace qz {
 
 namespace {
 
-// A descriptor whose DACL grants one access mask to Everyone.
-class everyone_access {
+// A descriptor whose DACL grants Everyone only what another session needs to wait
+// for the object (and to release a semaphore), and Administrators full access: any
+// more would let a standard user change the DACL, or pump the semaphore for ever.
+class shared_access {
 public:
-    explicit everyone_access(DWORD access_mask) : acl_(everyone_, access_mask) { descriptor_.set_dacl(acl_.get()); }
+    shared_access(DWORD everyone_mask, DWORD full_mask)
+        : acl_({{everyone_, everyone_mask}, {administrators_, full_mask}})
+    {
+        descriptor_.set_dacl(acl_.get());
+    }
     [[nodiscard]] PSECURITY_DESCRIPTOR get() noexcept { return descriptor_.get(); }
 
 private:
     sid everyone_{well_known_sid::everyone};
-    single_ace_acl acl_;
+    sid administrators_{well_known_sid::administrators};
+    access_allowed_acl acl_;
     security_descriptor descriptor_;
 };
 
-// Runs `create` with the Everyone descriptor and keeps its last error for the
+// Runs `create` with the shared descriptor and keeps its last error for the
 // caller, who tests it for ERROR_ALREADY_EXISTS.
 template <typename Create>
-unique_handle create_global(DWORD access_mask, Create create)
+unique_handle create_global(DWORD everyone_mask, DWORD full_mask, Create create)
 {
-    std::optional<everyone_access> security;
+    std::optional<shared_access> security;
     try {
-        security.emplace(access_mask);
+        security.emplace(everyone_mask, full_mask);
     } catch (...) {
         SetLastError(ERROR_CAN_NOT_COMPLETE);
         return unique_handle();
@@ -50,7 +57,7 @@ bool acquired(DWORD wait_result) noexcept
 unique_handle create_global_mutex(bool initial_owner, const std::wstring& name)
 {
     const std::wstring global_name = L"Global\\" + name;
-    return create_global(MUTEX_ALL_ACCESS, [&](SECURITY_ATTRIBUTES* attributes) {
+    return create_global(SYNCHRONIZE, MUTEX_ALL_ACCESS, [&](SECURITY_ATTRIBUTES* attributes) {
         return CreateMutexW(attributes, initial_owner, global_name.c_str());
     });
 }
@@ -58,7 +65,8 @@ unique_handle create_global_mutex(bool initial_owner, const std::wstring& name)
 unique_handle create_global_semaphore(LONG initial, LONG maximum, const std::wstring& name)
 {
     const std::wstring global_name = L"Global\\" + name;
-    return create_global(SEMAPHORE_ALL_ACCESS, [&](SECURITY_ATTRIBUTES* attributes) {
+    return create_global(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, SEMAPHORE_ALL_ACCESS,
+                         [&](SECURITY_ATTRIBUTES* attributes) {
         return CreateSemaphoreW(attributes, initial, maximum, global_name.c_str());
     });
 }

@@ -144,12 +144,15 @@ bool sid::equals(PSID other) const { return security_api().EqualSid(sid_, other)
 
 // --- single_ace_acl ---
 
-single_ace_acl::single_ace_acl(const sid& who, DWORD access_mask)
+access_allowed_acl::access_allowed_acl(std::initializer_list<entry> entries)
 {
-    const DWORD size = who.length() + 16;
+    DWORD size = sizeof(ACL);
+    for (const entry& e : entries)
+        size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + e.who.length();
     memory_ = allocate_security_memory(size);
     check_security_call(security_api().InitializeAcl(get(), size, ACL_REVISION));
-    check_security_call(security_api().AddAccessAllowedAce(get(), ACL_REVISION, access_mask, who.get()));
+    for (const entry& e : entries)
+        check_security_call(security_api().AddAccessAllowedAce(get(), ACL_REVISION, e.access_mask, e.who.get()));
 }
 
 // --- security_descriptor ---

@@ -131,14 +131,24 @@ private:
     bool from_allocate_ = false; // FreeSid, else LocalFree
 };
 
-// An ACL holding one access-allowed entry.
-class single_ace_acl {
+// An ACL of access-allowed entries, in the order given.
+class access_allowed_acl {
 public:
-    single_ace_acl(const sid& who, DWORD access_mask);
+    struct entry {
+        const sid& who;
+        DWORD access_mask;
+    };
+    explicit access_allowed_acl(std::initializer_list<entry> entries);
     [[nodiscard]] PACL get() const noexcept { return static_cast<PACL>(memory_.get()); }
 
 private:
     unique_hlocal memory_;
+};
+
+// An ACL holding one access-allowed entry.
+class single_ace_acl : public access_allowed_acl {
+public:
+    single_ace_acl(const sid& who, DWORD access_mask) : access_allowed_acl({{who, access_mask}}) {}
 };
 
 // An absolute security descriptor; it points to the ACL and SIDs given to it,

@@ -1,6 +1,10 @@
 #include "support/named_objects.hpp"
 
+#include "test_support/security.hpp"
+
 #include <gtest/gtest.h>
+
+#include <aclapi.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -126,6 +130,28 @@ TEST(named_objects, global_creation_reports_an_existing_object)
     EXPECT_TRUE(ReleaseSemaphore(semaphore.get(), 1, &previous));
     EXPECT_EQ(previous, 3);
     EXPECT_EQ(qz::create_global_semaphore(0, 5, name + L".s") ? GetLastError() : 0u, DWORD{ERROR_ALREADY_EXISTS});
+}
+
+// Everyone may wait (and release the semaphore), no more; Administrators hold the rest.
+TEST(named_objects, everyone_gets_only_what_waiting_needs)
+{
+    const std::wstring name = unique_name(L"rights");
+    const qz::unique_handle mutex = qz::create_global_mutex(false, name);
+    const qz::unique_handle semaphore = qz::create_global_semaphore(0, 5, name + L".s");
+    const struct {
+        HANDLE object;
+        const wchar_t* dacl;
+    } cases[] = {{mutex.get(), L"D:(A;;0x100000;;;WD)(A;;0x1f0001;;;BA)"},
+                 {semaphore.get(), L"D:(A;;0x100002;;;WD)(A;;0x1f0003;;;BA)"}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(c.object);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_EQ(GetSecurityInfo(c.object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                  nullptr, &descriptor),
+                  DWORD{ERROR_SUCCESS});
+        EXPECT_EQ(test_support::dacl_sddl(descriptor), c.dacl);
+        LocalFree(descriptor);
+    }
 }
 
 TEST(named_objects, mutex_ownership_within_one_process)
