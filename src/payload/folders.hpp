@@ -11,6 +11,11 @@
 
 namespace qz {
 
+// What Users may do in a shared folder and below it: read, write, run and delete
+// (0x1301BF, "modify"), not change its rights or owner, which would let any user
+// take the folder over.
+inline constexpr unsigned long shared_folder_access = 0x1301BF;
+
 // One folder registered for access rights, and whether they were given.
 struct secured_folder {
     std::wstring path;
@@ -74,6 +79,9 @@ namespace details {
 // A name that Windows stores as it is: not empty, not made of dots and blanks only,
 // no separator, colon, wildcard or other reserved character.
 [[nodiscard]] bool is_plain_name(std::wstring_view name) noexcept;
+
+// A name that Windows takes for a device in any folder (CON, NUL, COM1, "LPT2.txt").
+[[nodiscard]] bool is_device_name(std::wstring_view name) noexcept;
 // "X:\..." or "\\server\...".
 [[nodiscard]] bool is_absolute_path(std::wstring_view path) noexcept;
 // The same folder: equal ignoring case and separators, or the same object on disk.

@@ -32,7 +32,7 @@ std::wstring rebuilt(const wchar_t* sddl, DWORD mask, BYTE flags)
     return dacl_sddl(updated.descriptor.get());
 }
 
-constexpr DWORD shared_folder_access = FILE_ALL_ACCESS;
+constexpr DWORD shared_folder_access = 0x1301BF; // modify: no WRITE_DAC, WRITE_OWNER or DELETE_CHILD
 constexpr BYTE shared_folder_flags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 constexpr DWORD library_file_access = FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE;
 
@@ -61,7 +61,7 @@ TEST(folder_rights, users_entry_goes_between_explicit_and_inherited_entries)
     // Earlier Users entries, explicit or inherited, allowing or denying, give way to the new one.
     EXPECT_EQ(rebuilt(L"D:AI(A;;FA;;;SY)(D;;FW;;;BU)(A;;FR;;;BA)(A;ID;FA;;;BA)(A;OICIID;FR;;;BU)(A;ID;FR;;;WD)",
                       shared_folder_access, shared_folder_flags),
-              L"D:ARAI(A;;FA;;;SY)(A;;FR;;;BA)(A;OICI;FA;;;BU)(A;ID;FA;;;BA)(A;ID;FR;;;WD)");
+              L"D:ARAI(A;;FA;;;SY)(A;;FR;;;BA)(A;OICI;0x1301bf;;;BU)(A;ID;FA;;;BA)(A;ID;FR;;;WD)");
     // Without inherited entries the new one comes last.
     EXPECT_EQ(rebuilt(L"D:(A;;FA;;;SY)(A;;FA;;;BA)", library_file_access, 0),
               L"D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x13019f;;;BU)");
@@ -74,7 +74,7 @@ TEST(folder_rights, empty_dacls_and_control_bits)
     // A null DACL or none at all is taken as empty.
     EXPECT_EQ(rebuilt(L"D:NO_ACCESS_CONTROL", library_file_access, 0), L"D:(A;;0x13019f;;;BU)");
     EXPECT_EQ(rebuilt(L"O:BA", library_file_access, 0), L"D:(A;;0x13019f;;;BU)");
-    EXPECT_EQ(rebuilt(L"D:", shared_folder_access, shared_folder_flags), L"D:(A;OICI;FA;;;BU)");
+    EXPECT_EQ(rebuilt(L"D:", shared_folder_access, shared_folder_flags), L"D:(A;OICI;0x1301bf;;;BU)");
 
     // Protection stays; auto-inheritance becomes "inherited and requested".
     EXPECT_EQ(rebuilt(L"D:P(A;;FA;;;SY)", library_file_access, 0), L"D:P(A;;FA;;;SY)(A;;0x13019f;;;BU)");

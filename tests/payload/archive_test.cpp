@@ -479,6 +479,10 @@ TEST(archive, unsafe_or_impossible_tables_fail_before_any_file_is_written)
         {"dot-dot source", with(L"dir\\..", L"<InstallPath>")},
         {"dot source", with(L".", L"<InstallPath>")},
         {"drive only source", with(L"C:", L"<InstallPath>")},
+        {"device name", with(L"COM1.txt", L"<InstallPath>")},
+        {"device name as a folder", with(L"a.txt", L"<InstallPath>\\Lpt3")},
+        {"trailing dot", with(L"a.txt.", L"<InstallPath>")},
+        {"trailing blank", with(L"a.txt ", L"<InstallPath>")},
     };
     const std::string two = archive_layout({good, {L"b.txt", L"<InstallPath>", 0, "bad"}});
     const std::uint64_t table = table_size({good, {L"b.txt", L"<InstallPath>", 0, "bad"}});

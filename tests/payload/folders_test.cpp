@@ -178,6 +178,16 @@ TEST(folders, plain_paths_pass_and_unsafe_ones_fail)
     EXPECT_EQ(resolve_error(relative, L"<InstallPath>"), unexpected);
 }
 
+TEST(folders, device_names_in_any_case_and_with_any_extension)
+{
+    for (const wchar_t* device : {L"CON", L"con", L"Nul.txt", L"AUX .log", L"PRN.a.b", L"COM1", L"com9.dll",
+                                  L"LPT1", L"lpt5.x", L"CONIN$", L"conout$.txt"})
+        EXPECT_TRUE(qz::details::is_device_name(device)) << device;
+    for (const wchar_t* name : {L"CONSOLE", L"COM", L"COM0", L"COM10", L"LPT", L"NULL.txt", L"a.CON", L"Über.txt",
+                                L"x COM1", L"CONIN"})
+        EXPECT_FALSE(qz::details::is_device_name(name)) << name;
+}
+
 TEST(folders, same_folder_registers_once)
 {
     qz::destination_resolver r(L"C:\\Install", L"", L"");
@@ -279,7 +289,7 @@ TEST(folders, shared_folder_really_gets_the_users_entry)
     for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
         if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE
-            && EqualSid(&ace->SidStart, users) && ace->Mask == FILE_ALL_ACCESS
+            && EqualSid(&ace->SidStart, users) && ace->Mask == qz::shared_folder_access
             && (ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) == 3)
             found = true;
     }
