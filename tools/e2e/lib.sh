@@ -89,8 +89,9 @@ wait_installer() {
     local limit=${1:-20} i
     for ((i = 0; i < limit * 10; i++)); do
         if ! kill -0 "$INSTALLER_PID" 2>/dev/null; then
-            wait "$INSTALLER_PID"
-            INSTALLER_STATUS=$?
+            # The status is the caller's to check; it must not end the case here.
+            INSTALLER_STATUS=0
+            wait "$INSTALLER_PID" || INSTALLER_STATUS=$?
             INSTALLER_PID=
             return 0
         fi
