@@ -1,5 +1,7 @@
 #include "payload/folders.hpp"
 
+#include "payload/entry_names.hpp"
+
 #include "app/product.hpp"
 #include "i18n/language.hpp"
 #include "install/folder_rights.hpp"
@@ -175,32 +177,12 @@ std::wstring join_path(std::wstring_view folder, std::wstring_view name)
 
 bool is_device_name(std::wstring_view name) noexcept
 {
-    // The part before the first dot, without the blanks that Windows drops there.
-    std::wstring_view base = name.substr(0, name.find(L'.'));
-    while (!base.empty() && base.back() == L' ')
-        base.remove_suffix(1);
-    std::wstring upper;
-    for (const wchar_t c : base)
-        upper += (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
-        if (upper == device)
-            return true;
-    return upper.size() == 4 && (upper.starts_with(L"COM") || upper.starts_with(L"LPT")) && upper[3] >= L'1' &&
-           upper[3] <= L'9';
+    return entry_names::is_device_name(name);
 }
 
 bool is_plain_name(std::wstring_view name) noexcept
 {
-    if (name.find_first_not_of(L". ") == std::wstring_view::npos)
-        return false; // empty, ".", "..", and what Windows would trim into them
-    // Windows drops a trailing dot or blank: the file would get another name than its entry.
-    if (name.back() == L'.' || name.back() == L' ')
-        return false;
-    for (const wchar_t c : name)
-        if (c < 0x20 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos)
-            return false;
-    // A device in every folder: "COM1.txt" opens the serial port.
-    return !is_device_name(name);
+    return entry_names::is_plain_name(name);
 }
 
 bool is_absolute_path(std::wstring_view path) noexcept

@@ -11,6 +11,7 @@
 // folder, u32 kind, u64 size, u32 crc (CRC-32/ISO-HDLC). All little-endian.
 
 #include "bz2_writer.hpp"
+#include "payload/entry_names.hpp"
 
 #include <bzlib.h>
 
@@ -181,36 +182,9 @@ std::optional<std::uint32_t> parse_kind(std::string_view text)
     return std::nullopt;
 }
 
-// A name that Windows takes for a device in any folder: CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9, CONIN$, CONOUT$, with or without an extension.
-bool is_device_name(std::u16string_view name)
-{
-    std::u16string_view base = name.substr(0, name.find(u'.'));
-    while (!base.empty() && base.back() == u' ')
-        base.remove_suffix(1);
-    std::u16string upper;
-    for (char16_t c : base)
-        upper += (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
-    for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
-        if (upper == device)
-            return true;
-    return upper.size() == 4 && (upper.starts_with(u"COM") || upper.starts_with(u"LPT")) && upper[3] >= u'1' &&
-           upper[3] <= u'9';
-}
-
-// A name the installer can create on Windows: not empty, not made of dots and blanks
-// only (Windows would strip them into "." or ".."), not ending in a dot or blank
-// (Windows would drop it), no reserved characters, no device name.
 bool is_plain_name(std::u16string_view name)
 {
-    if (name.empty() || name.find_first_not_of(u". ") == std::u16string_view::npos)
-        return false;
-    if (name.back() == u'.' || name.back() == u' ')
-        return false;
-    for (char16_t c : name)
-        if (c < 0x20 || std::u16string_view(u"<>:\"/\\|?*").find(c) != std::u16string_view::npos)
-            return false;
-    return !is_device_name(name);
+    return qz::entry_names::is_plain_name(name);
 }
 
 // Why a destination folder is unusable; empty when it is fine.
