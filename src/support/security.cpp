@@ -142,7 +142,7 @@ DWORD sid::length() const { return security_api().GetLengthSid(sid_); }
 
 bool sid::equals(PSID other) const { return security_api().EqualSid(sid_, other) != FALSE; }
 
-// --- single_ace_acl ---
+// --- access_allowed_acl ---
 
 access_allowed_acl::access_allowed_acl(std::initializer_list<entry> entries)
 {
