@@ -74,16 +74,10 @@ std::wstring special_build_name(std::wstring name, std::uint16_t code, int langu
 
 // version.dll is no known library: it is loaded from System32 when first needed,
 // never imported, so that a copy beside the setup program is not taken instead.
-template <typename Function>
-Function version_function(const char* name) noexcept
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(system_function(L"version.dll", name)));
-}
-
 BOOL query_value(LPCVOID block, LPCWSTR sub_block, LPVOID* value, PUINT length) noexcept
 {
     using query = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-    static const query function = version_function<query>("VerQueryValueW");
+    static const query function = system_function_as<query>(L"version.dll", "VerQueryValueW");
     return function ? function(block, sub_block, value, length) : FALSE;
 }
 
@@ -93,8 +87,8 @@ VersionInfo::VersionInfo(const std::wstring& file_path)
 {
     using info_size = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
     using info = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-    static const info_size get_size = version_function<info_size>("GetFileVersionInfoSizeW");
-    static const info get_info = version_function<info>("GetFileVersionInfoW");
+    static const auto get_size = system_function_as<info_size>(L"version.dll", "GetFileVersionInfoSizeW");
+    static const auto get_info = system_function_as<info>(L"version.dll", "GetFileVersionInfoW");
     if (!get_size || !get_info)
         return;
     DWORD ignored = 0;

@@ -1,6 +1,7 @@
 #include "support/file_system.hpp"
 
 #include "support/error.hpp"
+#include "support/unique_resource.hpp"
 
 namespace qz {
 
@@ -35,15 +36,13 @@ namespace {
     const DWORD own = GetFileAttributesW(path.c_str());
     if (own == INVALID_FILE_ATTRIBUTES || !(own & FILE_ATTRIBUTE_REPARSE_POINT))
         return own;
-    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return INVALID_FILE_ATTRIBUTES;
+    const unique_file file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    const BOOL ok = GetFileInformationByHandle(file, &info);
-    CloseHandle(file);
-    return ok ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+    if (!file || !GetFileInformationByHandle(file.get(), &info))
+        return INVALID_FILE_ATTRIBUTES;
+    return info.dwFileAttributes;
 }
 
 } // namespace

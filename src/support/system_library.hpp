@@ -22,6 +22,13 @@ void restrict_library_search() noexcept;
 // the library or the function is missing.
 [[nodiscard]] FARPROC system_function(const wchar_t* library, const char* name) noexcept;
 
+// The same, as the function's own pointer type.
+template <typename Function>
+[[nodiscard]] Function system_function_as(const wchar_t* library, const char* name) noexcept
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(system_function(library, name)));
+}
+
 // A library given by its full path, its own dependencies from its folder and System32.
 [[nodiscard]] unique_module load_library_at(const std::wstring& path) noexcept;
 
