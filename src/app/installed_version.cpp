@@ -91,7 +91,7 @@ std::wstring read_installed_product_path() noexcept
     try {
         const registry_key key = open_key(HKEY_LOCAL_MACHINE, maker_key_name);
         std::wstring path;
-        if (!key || !read_string(key, product_path_value_name(), path) || path.empty())
+        if (!key || !read_string(key, product_path_value_name(), path) || !is_local_absolute_path(path))
             return {};
         return path_exists(path) ? path : std::wstring{};
     } catch (...) {
@@ -123,8 +123,9 @@ installed_version classify_installed_version(const VersionInfo& info)
 std::vector<std::wstring> previous_log_folders(const std::wstring& product_path)
 {
     std::vector<std::wstring> folders;
+    // Only local folders: a value that names a share or a device is not followed.
     const auto add_folder_of = [&folders](const std::wstring& file) {
-        if (std::wstring folder = folder_of(file); !folder.empty())
+        if (std::wstring folder = folder_of(file); is_local_absolute_path(folder))
             folders.push_back(std::move(folder));
     };
     if (const registry_key key = open_key(HKEY_LOCAL_MACHINE, product_uninstall_key_name())) {

@@ -36,10 +36,10 @@ public:
     // install_state; for -1 and 2 also copies previous_version_text into text_out.
     [[nodiscard]] int installed_state(std::wstring& text_out) const;
 
-    // Chooses a new private working folder below the temporary folder and stores its
-    // path in temp_folder; nothing is created here: the folder comes into being with
-    // the first setup_temporary file extracted into it. On failure fills error_text
-    // and returns false. (Implemented with the file placement.)
+    // Creates a new private working folder below the temporary folder (see
+    // create_private_folder: only SYSTEM and Administrators when elevated) and
+    // stores its path in temp_folder and as the journal's backup folder. On
+    // failure fills error_text and returns false. (Implemented with the file placement.)
     [[nodiscard]] bool choose_temp_folder(std::wstring& error_text);
 
     // Lets go of the single-instance mutex while the installed product runs its

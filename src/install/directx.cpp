@@ -9,7 +9,9 @@
 #include <cstring>
 #include <utility>
 
+#include "payload/archive.hpp"
 #include "support/error.hpp"
+#include "support/file_system.hpp"
 #include "support/system_library.hpp"
 
 namespace qz {
@@ -152,13 +154,22 @@ void free_task_memory(PWSTR text) noexcept
 
 } // namespace
 
-directx_setup::directx_setup(std::wstring folder) : folder_(std::move(folder))
+directx_setup::directx_setup(std::wstring folder, std::optional<std::uint32_t> crc) : folder_(std::move(folder))
 {
     std::wstring path = folder_;
     if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
         path += L'\\';
     path += L"DSetup.dll";
 
+    // Reading is shared, so that the loader can map it; writing and deleting are not.
+    const unique_file held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    try {
+        if (crc && (!held || is_link(held.get(), path) || file_crc32(held.get()) != *crc))
+            return;
+    } catch (const std::system_error&) {
+        return; // unreadable: not the library that was placed
+    }
     library_ = load_library_at(path);
     if (library_ && !new_enough(library_.get()))
         library_.reset();

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,10 @@ inline constexpr DWORD directx_progress_reason = 18;
 // owns the library and frees it when destroyed.
 class directx_setup {
 public:
-    explicit directx_setup(std::wstring folder);
+    // With `crc`, the library is loaded only when its content still has that CRC,
+    // checked through a handle that keeps anybody from changing or replacing the
+    // file until it is loaded; a link is not loaded.
+    explicit directx_setup(std::wstring folder, std::optional<std::uint32_t> crc = std::nullopt);
 
     // The library is loaded and passed the version test.
     [[nodiscard]] bool usable() const noexcept { return static_cast<bool>(library_); }

@@ -5,6 +5,7 @@
 #include "install/folder_rights.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/security.hpp"
 #include "support/system_library.hpp"
 #include "support/unique_resource.hpp"
 
@@ -14,14 +15,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <iterator>
 
 namespace qz {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 [[nodiscard]] std::error_code last_error_code() noexcept
 {
@@ -46,12 +44,11 @@ namespace fs = std::filesystem;
     return L"varnholt_{" + boost::uuids::to_wstring(id) + L"}";
 }
 
-// The earlier installation placed this very file (compared element-wise, case-sensitive).
+// The earlier installation placed this very file (names in any case: one file on disk).
 [[nodiscard]] bool placed_before(const std::vector<log_entry>& previous, const std::wstring& path)
 {
-    const fs::path file(path);
     return std::any_of(previous.begin(), previous.end(), [&](const log_entry& e) {
-        return e.type == entry_type::file && e.done && e.path == file;
+        return e.type == entry_type::file && e.done && same_path(e.path.native(), path);
     });
 }
 
@@ -62,39 +59,17 @@ namespace fs = std::filesystem;
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL; // 0 would mean "leave unchanged"
 }
 
-// The reparse tag of a reparse point, without following it; 0 when it cannot be read.
-[[nodiscard]] DWORD reparse_tag(const std::wstring& path) noexcept
+// The working folder is made new, never taken over: what stands at its name may be
+// someone else's. Elevated, only SYSTEM and Administrators may change what is in
+// it, for the setup library loaded from it and the backups restored from it.
+void create_working_folder(const std::wstring& folder)
 {
-    const unique_file link(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                       nullptr));
-    FILE_ATTRIBUTE_TAG_INFO info{};
-    if (!link || !GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &info, sizeof info))
-        return 0;
-    return info.ReparseTag;
-}
-
-// The read-only attribute of a symbolic link's target, through a handle that follows the link.
-[[nodiscard]] std::error_code set_target_read_only(const std::wstring& link, bool read_only) noexcept
-{
-    const unique_file target(CreateFileW(link.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!target)
-        return last_error_code();
-    FILE_BASIC_INFO info{};
-    if (!GetFileInformationByHandleEx(target.get(), FileBasicInfo, &info, sizeof info))
-        return last_error_code();
-    if (info.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-        return {};
-    if (((info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) == read_only)
-        return {};
-    FILE_BASIC_INFO change{}; // zero times: left as they are
-    change.FileAttributes = with_read_only(info.FileAttributes, read_only);
-    if (!SetFileInformationByHandle(target.get(), FileBasicInfo, &change, sizeof change))
-        return last_error_code();
-    return {};
+    if (is_administrator()) {
+        create_private_folder(folder);
+        return;
+    }
+    if (!CreateDirectoryW(folder.c_str(), nullptr))
+        raise_last_error();
 }
 
 } // namespace
@@ -115,13 +90,22 @@ bool InstallSession::choose_temp_folder(std::wstring& error_text)
         error_text = code_text(path_exists(bare) ? ENOTDIR : ENOENT, L"temp_directory_path");
         return false;
     }
+    std::wstring folder;
     try {
-        temp_folder = temp + temp_folder_name();
+        folder = temp + temp_folder_name();
     } catch (const std::system_error& e) {
         // No random source: reported like the folder query, so the installation ends cleanly.
         error_text = code_text(static_cast<unsigned>(e.code().value()), L"random_generator");
         return false;
     }
+    try {
+        create_working_folder(folder);
+    } catch (const std::system_error& e) {
+        error_text = code_text(static_cast<unsigned>(e.code().value()), L"create_directory");
+        return false;
+    }
+    temp_folder = folder;
+    uninstall_log.backup_folder = folder;
     return true;
 }
 
@@ -141,6 +125,8 @@ file_placement::file_placement(InstallSession& session)
 notification::result file_placement::on_file_begin(const archive_entry& entry)
 {
     const std::wstring& path = entry.destination;
+    if (entry.kind != entry_kind::setup_temporary)
+        note_folder(parent_folder(path));
     switch (entry.kind) {
     case entry_kind::program_file:
         break;
@@ -160,6 +146,7 @@ notification::result file_placement::on_file_begin(const archive_entry& entry)
     case entry_kind::setup_temporary:
         // Not journalled: the whole temporary folder goes at the end of the run.
         temporary_files.push_back(path);
+        temporary_crcs_.emplace_back(path, entry.crc);
         return notification::result::proceed;
     default:
         raise_compress_error(compress_errc::unexpected_error);
@@ -177,11 +164,11 @@ notification::result file_placement::begin_user_data(const std::wstring& path)
         grant_quietly(path);
         return notification::result::skip;
     }
-    // Someone else's copy: kept, but journalled so that the uninstaller knows it.
+    // Someone else's copy: kept as it is, rights included, but journalled so that
+    // the uninstaller knows it.
     if (file_exists(path)) {
         journal_.add_file(path, kind, true);
         journal_.complete(true);
-        grant_quietly(path);
         return notification::result::skip;
     }
     journal_.add_file(path, kind, true);
@@ -218,6 +205,21 @@ void file_placement::remove_temporary_files() noexcept
     }
 }
 
+std::optional<std::uint32_t> file_placement::temporary_crc(const std::wstring& path) const
+{
+    for (const auto& [file, crc] : temporary_crcs_)
+        if (same_path(file, path))
+            return crc;
+    return std::nullopt;
+}
+
+void file_placement::note_folder(const std::wstring& folder)
+{
+    std::vector<std::wstring>& folders = journal_.destination_folders;
+    if (folders.empty() || !same_path(folders.back(), folder))
+        folders.push_back(folder);
+}
+
 void file_placement::grant_quietly(const std::wstring& path) noexcept
 {
     try {
@@ -235,11 +237,9 @@ std::error_code set_read_only(const std::wstring& path, bool read_only) noexcept
     const DWORD attributes = GetFileAttributesW(path.c_str()); // does not follow reparse points
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return last_error_code();
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    // What a link points to is not this installation's file.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) || is_link(path))
         return {};
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return reparse_tag(path) == IO_REPARSE_TAG_SYMLINK ? set_target_read_only(path, read_only)
-                                                           : std::error_code{};
     if (((attributes & FILE_ATTRIBUTE_READONLY) != 0) == read_only)
         return {};
     if (!SetFileAttributesW(path.c_str(), with_read_only(attributes, read_only)))

@@ -8,9 +8,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace qz {
@@ -61,19 +64,24 @@ public:
     // Destinations of setup-only files (kind 5), removed at the end of the run.
     std::vector<std::wstring> temporary_files;
 
+    // The payload's CRC of the setup-only file at `path`, if the payload has one there.
+    [[nodiscard]] std::optional<std::uint32_t> temporary_crc(const std::wstring& path) const;
+
 private:
     [[nodiscard]] notification::result begin_user_data(const std::wstring& path);
+    // Remembers a folder of the installation for the journal's merge.
+    void note_folder(const std::wstring& folder);
     // A failed grant is not fatal: the file stays with its inherited rights.
     void grant_quietly(const std::wstring& path) noexcept;
 
     uninstall_log& journal_;
     int install_state_;
+    std::vector<std::pair<std::wstring, std::uint32_t>> temporary_crcs_;
     file_grant grant_;
 };
 
 // Sets or clears a file's read-only attribute, keeping its other attributes.
-// A symbolic link is followed to its target; directories, junctions and other
-// objects are left as they are. Returns the failure (for example a missing
+// Folders, links and junctions are left as they are; a link is never followed. Returns the failure (for example a missing
 // file or an empty path), which callers may ignore; never raises.
 std::error_code set_read_only(const std::wstring& path, bool read_only) noexcept;
 

@@ -1,6 +1,8 @@
 #include "install/folder_rights.hpp"
 
 #include "support/error.hpp"
+#include "support/file_system.hpp"
+#include "support/unique_resource.hpp"
 
 #include <vector>
 
@@ -146,18 +148,42 @@ bool is_administrator_by_access_check()
 
 } // namespace details
 
+namespace {
+
+// The file or folder itself, for its rights; never what a link there points to.
+unique_file open_for_rights(const std::wstring& path)
+{
+    unique_file object(CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!object || !GetFileInformationByHandle(object.get(), &info))
+        raise_security_error();
+    if (is_link(object.get(), path))
+        raise_system_error(HRESULT_FROM_WIN32(error_reparse_point));
+    // A second name of a file may be a system file's.
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks > 1)
+        raise_system_error(HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE));
+    return object;
+}
+
+} // namespace
+
 void grant_users_access(const std::wstring& path, DWORD access_mask, BYTE ace_flags)
 {
     const auto& api = security_api();
+    const unique_file object = open_for_rights(path);
     DWORD needed = 0;
-    api.GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    api.GetKernelObjectSecurity(object.get(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
     if (needed == 0)
         raise_security_error();
     const unique_hlocal old = allocate_security_memory(needed);
-    check_security_call(api.GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, old.get(), needed, &needed));
+    check_security_call(
+        api.GetKernelObjectSecurity(object.get(), DACL_SECURITY_INFORMATION, old.get(), needed, &needed));
 
     details::users_dacl updated = details::add_users_entry(old.get(), access_mask, ace_flags);
-    check_security_call(api.SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, updated.descriptor.get()));
+    check_security_call(
+        api.SetKernelObjectSecurity(object.get(), DACL_SECURITY_INFORMATION, updated.descriptor.get()));
 }
 
 bool is_administrator() noexcept

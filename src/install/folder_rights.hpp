@@ -12,7 +12,10 @@ namespace qz {
 
 // Adds an access-allowed entry for the built-in Users group to the DACL of a file
 // or folder, after its explicit entries and before its inherited ones, replacing
-// any earlier Users entry. Raises the security layer's HRESULT on failure.
+// any earlier Users entry. Works through a handle to the object itself: a link,
+// junction or file with a second name is refused (error_reparse_point,
+// ERROR_CANT_ACCESS_FILE), so that no rights reach what it points to. Raises the
+// security layer's HRESULT on failure, these two included.
 void grant_users_access(const std::wstring& path, DWORD access_mask, BYTE ace_flags);
 
 // Whether the process runs with the Administrators group enabled. Never raises.

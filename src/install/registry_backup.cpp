@@ -14,10 +14,10 @@ std::wstring uninstall_key_location::key_name() const
     return name.empty() ? product_key_name(product_code()) : name;
 }
 
-std::filesystem::path save_key(HKEY key) noexcept
+std::filesystem::path save_key(HKEY key, const std::wstring& folder) noexcept
 {
     try {
-        std::filesystem::path backup = make_backup({}, false);
+        std::filesystem::path backup = make_backup({}, false, folder);
         LSTATUS status;
         {
             privilege_guard privilege(L"SeBackupPrivilege");

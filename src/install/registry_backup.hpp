@@ -11,9 +11,9 @@
 namespace qz {
 
 // Saves `key` with everything below it to a fresh hive file "qz-%%%%%.tmp" in
-// the temporary folder, with SeBackupPrivilege switched on for the call.
-// Returns the file, or an empty path when the key could not be saved.
-[[nodiscard]] std::filesystem::path save_key(HKEY key) noexcept;
+// `folder` (empty: the user's temporary folder), with SeBackupPrivilege switched
+// on for the call. Returns the file, or an empty path when the key could not be saved.
+[[nodiscard]] std::filesystem::path save_key(HKEY key, const std::wstring& folder = {}) noexcept;
 
 // Undoes a journalled uninstall key: restores the saved hive over the key
 // (SeRestorePrivilege switched on for the call), or deletes the key when this

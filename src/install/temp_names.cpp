@@ -39,7 +39,7 @@ std::uint32_t next_random()
 
 } // namespace
 
-std::filesystem::path unique_temp_path(std::wstring_view pattern)
+std::filesystem::path unique_temp_path(std::wstring_view pattern, const std::wstring& folder)
 {
     static constexpr wchar_t digits[] = L"0123456789abcdef";
     std::wstring name(pattern);
@@ -47,12 +47,14 @@ std::filesystem::path unique_temp_path(std::wstring_view pattern)
         if (c == L'%')
             c = digits[next_random() >> 28];
     }
-    return std::filesystem::path(temp_folder() + name);
+    if (folder.empty())
+        return std::filesystem::path(temp_folder() + name);
+    return std::filesystem::path(folder.back() == L'\\' ? folder + name : folder + L'\\' + name);
 }
 
-std::filesystem::path make_backup(const std::filesystem::path& source, bool copy)
+std::filesystem::path make_backup(const std::filesystem::path& source, bool copy, const std::wstring& folder)
 {
-    std::filesystem::path backup = unique_temp_path(L"qz-%%%%%.tmp");
+    std::filesystem::path backup = unique_temp_path(L"qz-%%%%%.tmp", folder);
     if (source.empty())
         return backup;
     // The temporary folder may be on another volume than the source.

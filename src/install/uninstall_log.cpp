@@ -55,10 +55,13 @@ std::optional<std::wstring_view> text_after(std::wstring_view line, std::wstring
     return line.substr(at + marker.size());
 }
 
+// A folder of the log is taken only as a local absolute path: a forged log must
+// not send the installation to a share, a device or a place relative to anything.
 std::filesystem::path existing_folder(std::wstring_view text)
 {
     std::wstring folder(text);
-    return folder_exists(folder) ? std::filesystem::path(folder) : std::filesystem::path();
+    return is_local_absolute_path(folder) && folder_exists(folder) ? std::filesystem::path(folder)
+                                                                    : std::filesystem::path();
 }
 
 // One entry line: "<sequence>:<code>:<done> -- <text>".
@@ -93,8 +96,61 @@ bool matches(const log_entry& existing, const log_entry& previous)
     if (existing.type != previous.type)
         return false;
     if (previous.type == entry_type::folder || previous.type == entry_type::file)
-        return existing.path == previous.path;
+        return same_path(existing.path.native(), previous.path.native());
     return true;
+}
+
+// What this run installed: the folders a carried-over entry must lie in, and the
+// paths of its own entries.
+struct installation_extent {
+    std::vector<std::wstring> folders;
+    std::vector<std::wstring> paths;
+};
+
+installation_extent extent_of(const std::vector<log_entry>& entries,
+                              const std::vector<std::wstring>& destination_folders,
+                              const std::filesystem::path& install_folder,
+                              const std::filesystem::path& start_menu_folder)
+{
+    installation_extent extent{{install_folder.native(), start_menu_folder.native()}, {}};
+    extent.folders.insert(extent.folders.end(), destination_folders.begin(), destination_folders.end());
+    for (const log_entry& entry : entries) {
+        if (entry.path.empty())
+            continue;
+        extent.paths.push_back(entry.path.native());
+        extent.folders.push_back(entry.type == entry_type::folder ? entry.path.native()
+                                                                  : parent_folder(entry.path.native()));
+    }
+    return extent;
+}
+
+// An earlier entry the uninstaller may act on: inside this installation's
+// folders, or (a folder) one that holds them below a drive root. A forged log
+// names other files.
+bool belongs_to_installation(const log_entry& previous, const installation_extent& extent)
+{
+    if (previous.path.empty())
+        return true; // registry, file types, DirectX
+    const std::wstring& path = previous.path.native();
+    if (!is_local_absolute_path(path))
+        return false;
+    const auto inside = [&path](const std::wstring& folder) { return !folder.empty() && is_within(path, folder); };
+    if (std::any_of(extent.folders.begin(), extent.folders.end(), inside))
+        return true;
+    const auto holds = [&path](const std::wstring& own) { return is_within(own, path); };
+    return previous.type == entry_type::folder && path.size() > path_root(path).size()
+           && std::any_of(extent.paths.begin(), extent.paths.end(), holds);
+}
+
+// A shortcut of the earlier log that this run may move aside: a ".lnk" file below
+// the folder where such shortcuts belong.
+bool own_shortcut(const std::filesystem::path& link, const std::filesystem::path& base)
+{
+    const std::wstring& path = link.native();
+    const std::wstring_view extension = L".lnk";
+    return is_local_absolute_path(path) && path.size() > extension.size()
+           && same_path(std::wstring_view(path).substr(path.size() - extension.size()), extension)
+           && !base.empty() && is_within(path, base.native()) && file_exists(path) && !is_link(path);
 }
 
 std::wstring entry_text(const log_entry& entry)
@@ -301,7 +357,7 @@ void uninstall_log::add_file(const std::filesystem::path& file, int kind, bool c
     create_folders(file.parent_path());
     log_entry entry{entry_type::file, file, {}, false, kind};
     if (path_exists(file.native())) {
-        entry.backup = make_backup(file, copy_backup);
+        entry.backup = make_backup(file, copy_backup, backup_folder);
         if (entry.backup.empty()) {
             // Without a backup a rollback would remove the existing file and
             // have nothing to put back. A copied file is never overwritten: leave
@@ -318,15 +374,15 @@ void uninstall_log::add_file(const std::filesystem::path& file, int kind, bool c
     pending = true;
 }
 
-void uninstall_log::add_shortcut(int which, const std::filesystem::path& folder)
+void uninstall_log::add_shortcut(int which, const std::filesystem::path& folder, const std::filesystem::path& base)
 {
     const entry_type type = which == 0 ? entry_type::start_menu_link : entry_type::desktop_link;
     create_folders(folder);
     log_entry entry{type, {}, {}, false, -1};
     const auto previous = std::find_if(previous_entries.begin(), previous_entries.end(),
                                        [type](const log_entry& e) { return e.type == type; });
-    if (previous != previous_entries.end() && path_exists(previous->path.native()))
-        entry.backup = make_backup(previous->path, false);
+    if (previous != previous_entries.end() && own_shortcut(previous->path, base.empty() ? folder : base))
+        entry.backup = make_backup(previous->path, false, backup_folder);
     entries.push_back(std::move(entry));
     pending = true;
 }
@@ -348,7 +404,7 @@ void uninstall_log::add_uninstall_key(HKEY key)
     log_entry entry{entry_type::uninstall_key, {}, {}, false, -1};
     entry.existed = key != nullptr;
     if (key)
-        entry.backup = save_key(key);
+        entry.backup = save_key(key, backup_folder);
     entries.push_back(std::move(entry));
     pending = true;
 }
@@ -366,8 +422,10 @@ void uninstall_log::complete(bool ok, const std::filesystem::path& path)
 bool uninstall_log::write(const std::filesystem::path& log_file, const std::filesystem::path& install_folder,
                           const std::filesystem::path& start_menu_folder)
 {
+    const installation_extent extent = extent_of(entries, destination_folders, install_folder, start_menu_folder);
     for (const log_entry& previous : previous_entries) {
-        if (std::none_of(entries.begin(), entries.end(), [&](const log_entry& e) { return matches(e, previous); }))
+        if (std::none_of(entries.begin(), entries.end(), [&](const log_entry& e) { return matches(e, previous); })
+            && belongs_to_installation(previous, extent))
             entries.push_back(previous);
     }
     previous_entries.clear();

@@ -71,8 +71,17 @@ struct uninstall_log {
     std::wstring previous_install;
     // Registry location restored by the rollback of a type-5 entry.
     uninstall_key_location key_location;
+    // Where backups and the saved registry key go: the installation's private
+    // temporary folder. Empty: the user's temporary folder.
+    std::wstring backup_folder;
+    // The folders of this run's payload files, journalled or not (an update keeps
+    // some as they are). `write` carries an earlier entry over only when it lies
+    // in one of them, in the installation or Start-menu folder, or in the folder
+    // of one of this run's entries: the uninstaller removes what the log names.
+    std::vector<std::wstring> destination_folders;
 
-    // Loads an earlier log (an empty path only resets the object). Raises
+    // Loads an earlier log (an empty path only resets the object). Its folders
+    // are taken only when they are local absolute paths of existing folders. Raises
     // std::ios_base::failure on a file that cannot be opened or read, or is
     // malformed; what was parsed up to the bad line stays in the object.
     void read(const std::filesystem::path& log_file);
@@ -90,8 +99,9 @@ struct uninstall_log {
     void add_file(const std::filesystem::path& file, int kind, bool copy_backup);
     // Before a shortcut is made in `folder`: which 0 is the Start menu,
     // anything else the desktop. The earlier log's shortcut of that type is
-    // moved to a backup.
-    void add_shortcut(int which, const std::filesystem::path& folder);
+    // moved to a backup when it is a ".lnk" file (not a link) below `base`, the
+    // system folder of such shortcuts (empty: `folder`).
+    void add_shortcut(int which, const std::filesystem::path& folder, const std::filesystem::path& base = {});
     void add_directx_update();
     void add_file_types();
     // Before the uninstall values are written: `key` is the product's existing
@@ -115,14 +125,15 @@ struct uninstall_log {
     void rollback();
 };
 
-// Copies (copy) or moves `source` to a fresh "qz-%%%%%.tmp" name in the
-// temporary folder and returns that name, or an empty path on failure. An
-// empty source only makes the name, creating nothing.
-[[nodiscard]] std::filesystem::path make_backup(const std::filesystem::path& source, bool copy);
+// Copies (copy) or moves `source` to a fresh "qz-%%%%%.tmp" name in `folder` (empty:
+// the user's temporary folder) and returns that name, or an empty path on
+// failure. An empty source only makes the name, creating nothing.
+[[nodiscard]] std::filesystem::path make_backup(const std::filesystem::path& source, bool copy,
+                                                const std::wstring& folder = {});
 
-// The temporary folder joined with `pattern` in which every '%' is replaced by
-// a random lower-case hex digit. Raises std::filesystem::filesystem_error
-// ("temp_directory_path") when the folder cannot be determined.
-[[nodiscard]] std::filesystem::path unique_temp_path(std::wstring_view pattern);
+// The temporary folder (or `folder`) joined with `pattern` in which every '%' is
+// replaced by a random lower-case hex digit. Raises the system error when the
+// temporary folder cannot be determined.
+[[nodiscard]] std::filesystem::path unique_temp_path(std::wstring_view pattern, const std::wstring& folder = {});
 
 } // namespace qz

@@ -11,6 +11,7 @@
 #include <boost/iostreams/filter/bzip2.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -113,19 +114,54 @@ std::wstring parent_of(const std::wstring& path)
     return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
 }
 
-// Clears the read-only attribute of an existing file (of its target, for a link).
+// Clears the read-only attribute of an existing file. A link is refused: its
+// target is not ours to change.
 void make_writable(const std::wstring& path)
 {
     const unique_file file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     FILE_BASIC_INFO info{};
     if (!file || !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info))
         return; // opening the file for writing reports the real problem
+    if (is_link(file.get(), path))
+        raise_system_error(error_reparse_point);
     if (info.FileAttributes & FILE_ATTRIBUTE_READONLY) {
         info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
         if (!SetFileInformationByHandle(file.get(), FileBasicInfo, &info, sizeof info))
             raise_last_error();
+    }
+}
+
+// Two entries for one file, in names that differ only in case, would overwrite
+// each other on Windows' file systems.
+void refuse_same_destinations(const std::vector<archive_entry>& entries)
+{
+    std::vector<std::wstring> paths;
+    paths.reserve(entries.size());
+    for (const archive_entry& entry : entries) {
+        std::wstring path = entry.destination;
+        CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
+        paths.push_back(std::move(path));
+    }
+    std::sort(paths.begin(), paths.end());
+    if (std::adjacent_find(paths.begin(), paths.end()) != paths.end())
+        raise_unexpected();
+}
+
+// Before an entry's file is journalled or written: no folder on its way is a link,
+// and an existing file there is not one either.
+void check_destination(const archive_entry& entry)
+{
+    try {
+        check_plain_folders(entry.base, parent_of(entry.destination));
+        // What Windows answers when a file is opened where a folder stands; the
+        // folder must not be moved aside as an old copy.
+        const DWORD attributes = GetFileAttributesW(entry.destination.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            raise_system_error(static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    } catch (const std::system_error& e) {
+        throw std::filesystem::filesystem_error("destination", entry.destination, e.code());
     }
 }
 
@@ -235,8 +271,11 @@ void archive_extractor::read_table()
         const std::wstring_view name = file_name_of(entry.source);
         if (!details::is_plain_name(name))
             raise_unexpected();
-        entry.destination = details::join_path(folders_.resolve_destination(folders[k]), name);
+        resolved_folder folder = folders_.resolve(folders[k]);
+        entry.destination = details::join_path(folder.path, name);
+        entry.base = std::move(folder.base);
     }
+    refuse_same_destinations(entries_);
     processed_ = data_offset_;
     total_ = total;
     table_.reset();
@@ -251,6 +290,7 @@ std::streamsize archive_extractor::write_entry(const char* s, std::streamsize n)
         raise_unexpected(); // data beyond the last entry
     const archive_entry& entry = entries_[index_ - 1];
     if (!started_) {
+        check_destination(entry);
         const notification::result answer = notify(notification::file_begin{entry});
         if (answer == notification::result::abort)
             raise_compress_error(compress_errc::interrupted);
@@ -294,14 +334,15 @@ void archive_extractor::open_destination(const archive_entry& entry)
 {
     const std::wstring& path = entry.destination;
     const std::wstring folder = parent_of(path);
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (path_exists(path))
         make_writable(path);
     else if (!folder.empty())
         create_folder_tree(folder);
     folders_.secure_folders(folder);
-    // Others may read the file while it is written, but not change it.
+    // Others may read the file while it is written, but not change it. A link
+    // planted since the check is replaced, not followed.
     file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file_)
         raise_last_error();
 }

@@ -45,6 +45,8 @@ struct archive_entry {
     entry_kind kind = entry_kind::program_file;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
+    // The folder the destination was resolved from; nothing below it may be a link.
+    std::wstring base;
 };
 
 namespace notification {
@@ -105,6 +107,8 @@ inline constexpr std::uint64_t max_table_size = 16ull << 20;
 // CRC-32 (zlib/PNG) of a file on disk; raises a system error when it cannot be read.
 // Opening is retried while another process holds the file (sharing violation).
 [[nodiscard]] std::uint32_t file_crc32(const std::wstring& path);
+// The same over an open file, from its current position to its end.
+[[nodiscard]] std::uint32_t file_crc32(HANDLE file);
 
 // CRC-32 of bytes in memory, continuing from `crc` (0 to start).
 [[nodiscard]] std::uint32_t crc32_update(std::uint32_t crc, const void* data, std::size_t size) noexcept;

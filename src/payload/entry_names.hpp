@@ -37,9 +37,27 @@ template <typename Char>
            (equals_upper(base.substr(0, 3), "COM") || equals_upper(base.substr(0, 3), "LPT"));
 }
 
+// A name shaped like the short (8.3) alias that Windows gives a long name, such as
+// "GRADIV~1.EXE": up to eight characters ending in "~" and digits, an extension of
+// up to three. On a volume with short names it may be another entry's alias, and
+// writing it would replace that entry.
+template <typename Char>
+[[nodiscard]] bool is_short_alias(std::basic_string_view<Char> name) noexcept
+{
+    const std::size_t dot = name.find(Char('.'));
+    const std::basic_string_view<Char> base = name.substr(0, dot);
+    if (dot != std::basic_string_view<Char>::npos && name.size() - dot - 1 > 3)
+        return false;
+    std::size_t digits = 0;
+    while (digits < base.size() && base[base.size() - 1 - digits] >= Char('0') && base[base.size() - 1 - digits] <= Char('9'))
+        ++digits;
+    return base.size() <= 8 && digits > 0 && digits < base.size() && base[base.size() - 1 - digits] == Char('~');
+}
+
 // A name the installer can create as given: not empty, not made of dots and blanks
 // only (Windows would strip them into "." or ".."), not ending in a dot or blank
-// (Windows would drop it), none of the reserved characters, no device name.
+// (Windows would drop it), none of the reserved characters, no device name, no
+// short alias.
 template <typename Char>
 [[nodiscard]] bool is_plain_name(std::basic_string_view<Char> name) noexcept
 {
@@ -54,7 +72,7 @@ template <typename Char>
     }
     if (only_dots_and_blanks || name.back() == Char('.') || name.back() == Char(' '))
         return false;
-    return !is_device_name(name);
+    return !is_device_name(name) && !is_short_alias(name);
 }
 
 } // namespace qz::entry_names

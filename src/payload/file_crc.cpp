@@ -60,20 +60,24 @@ namespace details {
 
 std::uint32_t file_crc32(const std::wstring& path, const std::function<void()>& pause)
 {
-    const unique_file file = open_for_check(path, pause);
+    return qz::file_crc32(open_for_check(path, pause).get());
+}
+
+} // namespace details
+
+std::uint32_t file_crc32(HANDLE file)
+{
     std::array<char, archive_piece_size> buffer;
     std::uint32_t crc = 0;
     while (true) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+        if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
             raise_last_error();
         if (got == 0)
             return crc;
         crc = crc32_update(crc, buffer.data(), got);
     }
 }
-
-} // namespace details
 
 std::uint32_t file_crc32(const std::wstring& path)
 {

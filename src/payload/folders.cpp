@@ -6,6 +6,7 @@
 #include "i18n/language.hpp"
 #include "install/folder_rights.hpp"
 #include "support/error.hpp"
+#include "support/file_system.hpp"
 #include "support/unique_resource.hpp"
 
 #include <windows.h>
@@ -130,19 +131,9 @@ std::optional<std::array<DWORD, 3>> file_identity(const std::wstring& path)
     return std::array<DWORD, 3>{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-// The folder above `path`; `path` itself when there is none.
-std::wstring parent_folder(const std::wstring& path)
-{
-    const std::size_t root = root_length(path);
-    const std::size_t last = path.find_last_of(L"\\/");
-    if (last == std::wstring::npos || last + 1 <= root)
-        return root && path.size() > root ? path.substr(0, root) : path;
-    return path.substr(0, last);
-}
-
 // A destination without a macro: an absolute path, used as it is once its
 // folders are known to be plain names.
-std::wstring resolve_plain_path(std::wstring_view folder)
+resolved_folder resolve_plain_path(std::wstring_view folder)
 {
     const std::size_t root = root_length(folder);
     if (root == 0)
@@ -152,14 +143,15 @@ std::wstring resolve_plain_path(std::wstring_view folder)
         base.back() = L'\\';
     const std::wstring_view rest = folder.substr(root);
     if (rest.empty())
-        return base;
+        return {base, base};
     const std::vector<std::wstring_view> parts = split_components(rest);
     for (const std::wstring_view component : parts)
         if (!details::is_plain_name(component))
             raise_unexpected();
+    std::wstring path = base;
     for (const std::wstring_view component : parts)
-        base = details::join_path(base, component);
-    return base;
+        path = details::join_path(path, component);
+    return {base, path};
 }
 
 } // namespace
@@ -238,27 +230,31 @@ std::wstring destination_resolver::shell_folder(int csidl, int fallback_csidl, b
     return lookup_with_fallback(lookup_, csidl, fallback_csidl, use_fallback);
 }
 
-std::wstring destination_resolver::resolve_destination(std::wstring_view folder)
+resolved_folder destination_resolver::resolve(std::wstring_view folder)
 {
     const std::vector<std::wstring_view> parts = split_components(folder);
     const std::wstring_view first = parts.front();
     std::wstring base;
     bool registers = false;       // every sub-folder
     bool registers_base = false;  // the base itself (the relative sample folder)
+    bool chosen = false;          // a folder the user chose, trusted up to its drive root
 
     if (!is_macro(first))
         return resolve_plain_path(folder);
 
     if (first == L"<InstallPath>") {
         base = install_folder_;
+        chosen = true;
     } else if (first == L"<Temporary>") {
         base = temp_folder_.empty() ? install_folder_ : temp_folder_;
+        chosen = temp_folder_.empty();
     } else if (first == L"<SamplePath>") {
         if (sample_folder_.empty()) {
             base = shell_folder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true);
         } else if ((sample_folder_.size() >= 2 && sample_folder_[1] == L':') || sample_folder_.front() == L'\\'
                    || sample_folder_.front() == L'/') {
             base = sample_folder_;
+            chosen = true;
         } else {
             base = details::join_path(shell_folder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true),
                                       sample_folder_);
@@ -276,6 +272,8 @@ std::wstring destination_resolver::resolve_destination(std::wstring_view folder)
     }
     if (!details::is_absolute_path(base))
         raise_unexpected();
+    // The private temporary folder and the system folders are trusted as they are.
+    const std::wstring trusted = chosen ? path_root(base) : registers_base ? parent_folder(base) : base;
 
     // All sub-folders are checked before any of them is registered.
     for (std::size_t k = 1; k < parts.size(); ++k)
@@ -288,7 +286,7 @@ std::wstring destination_resolver::resolve_destination(std::wstring_view folder)
         if (registers)
             register_folder(base);
     }
-    return base;
+    return {trusted, base};
 }
 
 void destination_resolver::register_folder(const std::wstring& path)
@@ -296,7 +294,7 @@ void destination_resolver::register_folder(const std::wstring& path)
     for (const secured_folder& known : secured_)
         if (details::same_folder(known.path, path))
             return;
-    secured_.push_back({path, false});
+    secured_.push_back({path, false, folder_exists(path)});
 }
 
 void destination_resolver::secure_folders(const std::wstring& folder) noexcept
@@ -319,7 +317,8 @@ void destination_resolver::secure_folders(const std::wstring& folder) noexcept
                 if (details::same_folder(current, entry.path)) {
                     // Marked first: a folder whose rights cannot be given is not tried again.
                     entry.secured = true;
-                    grant_(entry.path);
+                    if (!entry.existed)
+                        grant_(entry.path);
                     break;
                 }
                 std::wstring parent = parent_folder(current);

@@ -16,10 +16,21 @@ namespace qz {
 // take the folder over.
 inline constexpr unsigned long shared_folder_access = 0x1301BF;
 
-// One folder registered for access rights, and whether they were given.
+// One folder registered for access rights, and whether they were given. A folder
+// that stood there before the extraction began is not this installation's: its
+// rights stay as they are.
 struct secured_folder {
     std::wstring path;
     bool secured = false;
+    bool existed = false;
+};
+
+// A destination folder and the folder it was resolved from: a system folder, the
+// private temporary folder, or the drive root of a folder given as a path.
+// Nothing below `base` may be a link.
+struct resolved_folder {
+    std::wstring base;
+    std::wstring path;
 };
 
 // Looks one CSIDL folder up; empty when the system has none.
@@ -48,10 +59,13 @@ public:
     // destination that could lead outside its base folder: an unknown macro, a
     // sub-folder that is empty, "." or "..", or holds a separator, drive or stream
     // colon, or a result that is not an absolute path.
-    [[nodiscard]] std::wstring resolve_destination(std::wstring_view folder);
+    [[nodiscard]] std::wstring resolve_destination(std::wstring_view folder) { return resolve(folder).path; }
+    // The same, with the base the folder was resolved from.
+    [[nodiscard]] resolved_folder resolve(std::wstring_view folder);
 
     // Called with the folder of a file about to be created: grants the rights of
-    // every registered, still unsecured folder that contains it. Never raises.
+    // every registered, still unsecured folder that contains it and that this
+    // installation created. Never raises.
     void secure_folders(const std::wstring& folder) noexcept;
 
     [[nodiscard]] const std::vector<secured_folder>& secured_folders() const noexcept { return secured_; }

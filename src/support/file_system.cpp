@@ -3,6 +3,8 @@
 #include "support/error.hpp"
 #include "support/unique_resource.hpp"
 
+#include <optional>
+
 namespace qz {
 
 namespace {
@@ -43,6 +45,91 @@ namespace {
     if (!file || !GetFileInformationByHandle(file.get(), &info))
         return INVALID_FILE_ATTRIBUTES;
     return info.dwFileAttributes;
+}
+
+[[nodiscard]] bool is_missing(DWORD error) noexcept
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Separators made backslashes, and no trailing one beyond the root.
+[[nodiscard]] std::wstring normalized(std::wstring_view path)
+{
+    std::wstring result(path);
+    for (wchar_t& c : result)
+        if (c == L'/')
+            c = L'\\';
+    const std::size_t root = root_length(result);
+    while (result.size() > root && result.back() == L'\\')
+        result.pop_back();
+    return result;
+}
+
+[[nodiscard]] bool equal_ignoring_case(std::wstring_view a, std::wstring_view b) noexcept
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE)
+           == CSTR_EQUAL;
+}
+
+// A file or folder itself, never what a link or junction there points to.
+[[nodiscard]] unique_file open_unfollowed(const std::wstring& path) noexcept
+{
+    return unique_file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Where an open file really is, without the "\\?\" prefix.
+[[nodiscard]] std::wstring final_path(HANDLE file)
+{
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            raise_last_error();
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            break;
+        }
+        buffer.resize(length + 1);
+    }
+    if (buffer.starts_with(L"\\\\?\\UNC\\"))
+        return normalized(L"\\\\" + buffer.substr(8));
+    if (buffer.starts_with(L"\\\\?\\"))
+        return normalized(buffer.substr(4));
+    return normalized(buffer);
+}
+
+[[noreturn]] void raise_reparse_point()
+{
+    raise_system_error(error_reparse_point);
+}
+
+// One folder below a verified one: a plain folder that really is inside it.
+// Returns its real path, or nothing when it does not exist.
+[[nodiscard]] std::optional<std::wstring> verified_child(const std::wstring& path, const std::wstring& parent)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (is_missing(GetLastError()))
+            return std::nullopt;
+        raise_last_error();
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        raise_reparse_point();
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        raise_system_error(static_cast<DWORD>(ERROR_DIRECTORY));
+    const unique_file folder = open_unfollowed(path);
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!folder || !GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof tag))
+        raise_last_error();
+    if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        raise_reparse_point(); // swapped in since the attributes were read
+    std::wstring real = final_path(folder.get());
+    if (!equal_ignoring_case(parent_folder(real), parent))
+        raise_reparse_point(); // a link that shows no reparse point (Wine's)
+    return real;
 }
 
 } // namespace
@@ -88,6 +175,105 @@ void create_folder_tree(const std::wstring& folder)
         raise_last_error();
     if (!folder_exists(folder))
         raise_system_error(ERROR_DIRECTORY); // a file of that name stands in the way
+}
+
+bool is_link(HANDLE object, const std::wstring& path) noexcept
+{
+    try {
+        const DWORD by_path = GetFileAttributesW(path.c_str());
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if ((by_path != INVALID_FILE_ATTRIBUTES && (by_path & FILE_ATTRIBUTE_REPARSE_POINT))
+            || !GetFileInformationByHandleEx(object, FileAttributeTagInfo, &tag, sizeof tag)
+            || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+        // Short (8.3) names in the path are not a link.
+        std::wstring requested(MAX_PATH, L'\0');
+        const DWORD length = GetLongPathNameW(path.c_str(), requested.data(), static_cast<DWORD>(requested.size()));
+        requested = length > 0 && length < requested.size() ? requested.substr(0, length) : path;
+        return !equal_ignoring_case(final_path(object), normalized(requested));
+    } catch (...) {
+        return true; // what cannot be told apart from a link is treated as one
+    }
+}
+
+bool is_link(const std::wstring& path) noexcept
+{
+    const unique_file object = open_unfollowed(path);
+    return object && is_link(object.get(), path);
+}
+
+bool is_local_absolute_path(std::wstring_view path) noexcept
+{
+    const bool drive_letter = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    if (!drive_letter || path[1] != L':' || !is_separator(path[2]))
+        return false;
+    std::size_t start = 3;
+    while (start <= path.size()) {
+        std::size_t end = start;
+        while (end < path.size() && !is_separator(path[end]))
+            ++end;
+        const std::wstring_view name = path.substr(start, end - start);
+        if (name == L"." || name == L".." || (name.empty() && end < path.size()))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::wstring path_root(std::wstring_view path)
+{
+    return std::wstring(path.substr(0, root_length(path)));
+}
+
+bool same_path(std::wstring_view a, std::wstring_view b) noexcept
+{
+    try {
+        return equal_ignoring_case(normalized(a), normalized(b));
+    } catch (...) {
+        return false;
+    }
+}
+
+bool is_within(std::wstring_view path, std::wstring_view folder) noexcept
+{
+    try {
+        const std::wstring inner = normalized(path);
+        const std::wstring outer = normalized(folder);
+        if (outer.empty() || inner.size() < outer.size() || !equal_ignoring_case(inner.substr(0, outer.size()), outer))
+            return false;
+        return inner.size() == outer.size() || outer.back() == L'\\' || inner[outer.size()] == L'\\';
+    } catch (...) {
+        return false;
+    }
+}
+
+void check_plain_folders(const std::wstring& base, const std::wstring& folder)
+{
+    if (!is_within(folder, base))
+        raise_system_error(static_cast<DWORD>(ERROR_BAD_PATHNAME));
+    const unique_file top = open_unfollowed(base);
+    if (!top) {
+        if (is_missing(GetLastError()))
+            return; // made by this run, with everything below it
+        raise_last_error();
+    }
+    std::wstring verified = final_path(top.get());
+    std::wstring current = normalized(base);
+    const std::wstring rest = normalized(folder).substr(current.size());
+    for (std::size_t start = 0; start < rest.size();) {
+        std::size_t end = rest.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = rest.size();
+        if (end > start) {
+            current = current.back() == L'\\' ? current : current + L'\\';
+            current += rest.substr(start, end - start);
+            std::optional<std::wstring> real = verified_child(current, verified);
+            if (!real)
+                return;
+            verified = std::move(*real);
+        }
+        start = end + 1;
+    }
 }
 
 std::wstring temp_folder()

@@ -11,6 +11,10 @@
 
 namespace qz {
 
+// ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a link or junction
+// stands where a plain file or folder must be.
+inline constexpr DWORD error_reparse_point = 4395;
+
 // Anything (file, folder, link) stands at the path; a link is not followed.
 [[nodiscard]] bool path_exists(const std::wstring& path) noexcept;
 
@@ -27,6 +31,35 @@ namespace qz {
 // Creates the folder and every missing folder above it; raises the system error
 // of the first one that cannot be made.
 void create_folder_tree(const std::wstring& folder);
+
+// A link, junction or mount point stands at the path, or the path leads somewhere
+// else once opened (Wine shows a link to a file as a plain file). Never raises;
+// a path that cannot be opened is no link.
+[[nodiscard]] bool is_link(const std::wstring& path) noexcept;
+// The same for an object opened at `path` without following reparse points.
+[[nodiscard]] bool is_link(HANDLE object, const std::wstring& path) noexcept;
+
+// "X:\..." with no "." or ".." element: not relative, not drive-relative ("X:a"),
+// not a share ("\\server\share") and not a device path ("\\?\", "\\.\").
+[[nodiscard]] bool is_local_absolute_path(std::wstring_view path) noexcept;
+
+// The part of an absolute path that no parent can drop ("C:\", "\\server\share\").
+[[nodiscard]] std::wstring path_root(std::wstring_view path);
+
+// The same path, ignoring case and the kind of separator, as Windows' file systems compare.
+[[nodiscard]] bool same_path(std::wstring_view a, std::wstring_view b) noexcept;
+
+// `path` is `folder` or lies below it, ignoring case and the kind of separator.
+[[nodiscard]] bool is_within(std::wstring_view path, std::wstring_view folder) noexcept;
+
+// Before anything is written below `folder`: every existing folder on the way
+// from `base` (trusted, not checked) down to `folder` must be a plain folder, not
+// a link, junction or mount point, and must be where its parent is, as the
+// handle opened without following reparse points reports it. Missing folders
+// end the check: this run creates them. Raises ERROR_REPARSE_POINT_ENCOUNTERED
+// for a violation, ERROR_DIRECTORY for a file in the way, ERROR_BAD_PATHNAME
+// when `folder` is not below `base`.
+void check_plain_folders(const std::wstring& base, const std::wstring& folder);
 
 // The user's temporary folder as the system reports it, ending in a backslash;
 // raises the system error of the query.

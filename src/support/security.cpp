@@ -87,6 +87,9 @@ sid::sid(well_known_sid which) : from_allocate_(true)
         ok = security_api().AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS,
                                                      0, 0, 0, 0, 0, 0, &sid_);
         break;
+    case well_known_sid::local_system:
+        ok = security_api().AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &sid_);
+        break;
     }
     if (!ok) {
         sid_ = nullptr;
@@ -152,7 +155,22 @@ access_allowed_acl::access_allowed_acl(std::initializer_list<entry> entries)
     memory_ = allocate_security_memory(size);
     check_security_call(security_api().InitializeAcl(get(), size, ACL_REVISION));
     for (const entry& e : entries)
-        check_security_call(security_api().AddAccessAllowedAce(get(), ACL_REVISION, e.access_mask, e.who.get()));
+        check_security_call(
+            security_api().AddAccessAllowedAceEx(get(), ACL_REVISION, e.inheritance, e.access_mask, e.who.get()));
+}
+
+void create_private_folder(const std::wstring& path)
+{
+    constexpr BYTE inherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    const sid system(well_known_sid::local_system);
+    const sid administrators(well_known_sid::administrators);
+    const access_allowed_acl acl({{system, FILE_ALL_ACCESS, inherited}, {administrators, FILE_ALL_ACCESS, inherited}});
+    security_descriptor descriptor;
+    descriptor.set_dacl(acl.get());
+    descriptor.set_control(SE_DACL_PROTECTED); // nothing from %TEMP% flows in
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    if (!CreateDirectoryW(path.c_str(), &attributes))
+        raise_last_error();
 }
 
 // --- security_descriptor ---

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include <atomic>
 #include <cstddef>
 
@@ -89,8 +91,8 @@ struct security_functions {
     QZ_SECURITY_FUNCTION(SetSecurityDescriptorGroup);
     QZ_SECURITY_FUNCTION(GetSecurityDescriptorControl);
     QZ_SECURITY_FUNCTION(SetSecurityDescriptorControl);
-    QZ_SECURITY_FUNCTION(GetFileSecurityW);
-    QZ_SECURITY_FUNCTION(SetFileSecurityW);
+    QZ_SECURITY_FUNCTION(GetKernelObjectSecurity);
+    QZ_SECURITY_FUNCTION(SetKernelObjectSecurity);
     QZ_SECURITY_FUNCTION(CheckTokenMembership);
     QZ_SECURITY_FUNCTION(AccessCheck);
     QZ_SECURITY_FUNCTION(LookupPrivilegeValueW);
@@ -106,6 +108,7 @@ enum class well_known_sid {
     everyone,       // S-1-1-0
     administrators, // S-1-5-32-544
     users,          // S-1-5-32-545
+    local_system,   // S-1-5-18
 };
 
 // Owns one SID.
@@ -137,6 +140,7 @@ public:
     struct entry {
         const sid& who;
         DWORD access_mask;
+        BYTE inheritance = 0; // OBJECT_INHERIT_ACE, CONTAINER_INHERIT_ACE
     };
     explicit access_allowed_acl(std::initializer_list<entry> entries);
     [[nodiscard]] PACL get() const noexcept { return static_cast<PACL>(memory_.get()); }
@@ -150,6 +154,11 @@ class single_ace_acl : public access_allowed_acl {
 public:
     single_ace_acl(const sid& who, DWORD access_mask) : access_allowed_acl({{who, access_mask}}) {}
 };
+
+// Creates a new folder (failing when anything stands at the path) whose protected
+// DACL gives SYSTEM and Administrators full control, inherited by all below it,
+// and nobody else anything. Raises the system error of the creation.
+void create_private_folder(const std::wstring& path);
 
 // An absolute security descriptor; it points to the ACL and SIDs given to it,
 // which must outlive it.

@@ -82,7 +82,7 @@ private:
     void begin_step(unsigned message);
     void end_step(bool ok);
     void create_shortcuts(const std::wstring& main_program_path);
-    void update_directx(HCURSOR wait_cursor);
+    void update_directx(const file_placement& placement, HCURSOR wait_cursor);
     void register_product(const std::wstring& main_program_path, const std::wstring& uninstaller_path);
     void write_uninstall_log(const std::wstring& uninstaller_path);
 

@@ -12,6 +12,7 @@
 #include "install/registration.hpp"
 #include "install/shortcuts.hpp"
 #include "payload/folders.hpp"
+#include "support/file_system.hpp"
 
 #include <commctrl.h>
 
@@ -75,7 +76,10 @@ private:
         // Without a folder the link would land in the current folder.
         if (folder.empty())
             return false;
-        journal.add_shortcut(which, folder);
+        // The Start-menu folder lies below the Programs folder; both are system folders.
+        const std::wstring base = shortcut_base_folder(which == start_menu_link ? 1 : 2);
+        check_plain_folders(is_within(folder, base) ? base : path_root(folder), folder);
+        journal.add_shortcut(which, folder, base);
         const std::wstring link = create_shortcut(target, folder, product_label(false));
         journal.complete(true, link);
         return true;
@@ -138,7 +142,7 @@ bool dlg_install::run_installation(HCURSOR wait_cursor)
     (void)set_read_only(placement.uninstaller_path, true);
 
     create_shortcuts(placement.main_program_path);
-    update_directx(wait_cursor);
+    update_directx(placement, wait_cursor);
     register_product(placement.main_program_path, placement.uninstaller_path);
     write_uninstall_log(placement.uninstaller_path);
 
@@ -175,14 +179,18 @@ void dlg_install::create_shortcuts(const std::wstring& main_program_path)
     end_step(ok);
 }
 
-void dlg_install::update_directx(HCURSOR wait_cursor)
+void dlg_install::update_directx(const file_placement& placement, HCURSOR wait_cursor)
 {
     InstallSession& session = session_;
     bool shown = false;
     bool ok = false;
     try {
         // The library is freed when `setup` goes, whatever happens.
-        directx_setup setup(session.temp_folder);
+        const std::optional<std::uint32_t> crc =
+            placement.temporary_crc(details::join_path(session.temp_folder, L"DSetup.dll"));
+        if (!crc)
+            return; // the payload placed no setup library
+        directx_setup setup(session.temp_folder, crc);
         if (!setup.usable() || !directx_update_wanted(session.install_state, session.uninstall_log.previous_entries))
             return; // no line: the payload's library is missing or too old, or the update was done before
         begin_step(msg_directx);

@@ -68,6 +68,13 @@ TEST(InstalledVersion, ProductPathMustExist)
     product.set_product_path(folder.path().wstring());
     EXPECT_EQ(qz::details::read_installed_product_path(), folder.path().wstring());
 
+    // A share, a device path or a relative path is not followed, though it exists.
+    for (const std::wstring& path : {L"\\\\?\\" + fixture_path(L"installed_older"),
+                                     L"\\\\.\\" + fixture_path(L"installed_older"), std::wstring(L".")}) {
+        product.set_product_path(path);
+        EXPECT_EQ(qz::details::read_installed_product_path(), L"") << path;
+    }
+
     // A file that is gone means no installation, even with an uninstall key.
     product.set_uninstall_string(folder / L"Uninstall.exe");
     product.set_product_path(folder / L"Gradiva.exe");
@@ -104,6 +111,14 @@ TEST(InstalledVersion, PreviousLogCandidatesInOrder)
                   (std::vector<std::wstring>{uninstaller_folder, own_folder, product_folder}))
             << value;
     }
+    for (const std::wstring& value : {std::wstring(L"\\\\server\\share\\Uninstall.exe"), std::wstring(L"Uninstall.exe"),
+                                      L"\"\\\\?\\" + uninstaller_folder + L"\\Uninstall.exe\""}) {
+        product.set_uninstall_string(value);
+        EXPECT_EQ(qz::details::previous_log_folders(product_folder + L"\\Gradiva.exe"),
+                  (std::vector<std::wstring>{own_folder, product_folder}))
+            << value;
+    }
+    product.set_uninstall_string(uninstaller_folder + L"\\Uninstall.exe");
     const auto folders = qz::details::previous_log_folders(product_folder + L"\\Gradiva.exe");
 
     // The first folder that holds a log wins.

@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "install/standin_files.hpp"
+#include "payload/archive.hpp"
 #include "test_support/files.hpp"
 
 namespace fs = std::filesystem;
@@ -81,6 +83,20 @@ TEST_F(directx, library_is_used_only_from_version_4_9_and_revision_903)
         const qz::directx_setup setup(folder_.wstring());
         EXPECT_EQ(setup.usable(), c.usable) << c.version << " " << c.revision << " " << c.result;
     }
+}
+
+// The library placed by the payload is loaded only as it was placed.
+TEST_F(directx, library_is_loaded_only_with_the_payload_crc)
+{
+    place_library();
+    const std::uint32_t placed = qz::file_crc32((folder_ / L"DSetup.dll").wstring());
+    const struct {
+        std::optional<std::uint32_t> crc;
+        bool usable;
+    } cases[] = {{placed, true}, {placed ^ 1u, false}, {std::nullopt, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(qz::directx_setup(folder_.wstring(), c.crc).usable(), c.usable) << (c.crc ? *c.crc : 0u);
+    EXPECT_FALSE(qz::directx_setup((folder_ / L"missing").wstring(), placed).usable());
 }
 
 TEST_F(directx, missing_library_is_not_usable_and_does_not_run)

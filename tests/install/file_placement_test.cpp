@@ -8,7 +8,9 @@
 #include "payload/archive.hpp"
 #include "support/error.hpp"
 #include "support/unique_resource.hpp"
+#include "support/security.hpp"
 #include "test_support/files.hpp"
+#include "test_support/security.hpp"
 #include "test_support/wine.hpp"
 
 #include <gmock/gmock.h>
@@ -61,7 +63,7 @@ protected:
 
     archive_entry entry(entry_kind kind, const std::wstring& relative)
     {
-        return {L"source", (root / relative).wstring(), kind, 4, 0};
+        return {L"source", (root / relative).wstring(), kind, 4, 0, {}};
     }
 
     // What the reader does with an entry: begin, write when not skipped, end.
@@ -140,7 +142,7 @@ TEST_F(placement, update_keeps_samples_and_the_libraries_users_may_have_changed)
     const archive_entry changed = entry(entry_kind::user_data, L"Data\\changed.gcl");   // placed before, edited
     const archive_entry foreign = entry(entry_kind::user_data, L"Data\\foreign.gcl");   // not placed by us
     const archive_entry unfinished = entry(entry_kind::user_data, L"Data\\half.gcl");   // earlier run failed on it
-    const archive_entry other_case = entry(entry_kind::user_data, L"Data\\Case.gcl");   // log says case.gcl
+    const archive_entry other_case = entry(entry_kind::user_data, L"Data\\Case.gcl");   // log says case.gcl: one file
     const archive_entry fresh = entry(entry_kind::user_data, L"Data\\fresh.gcl");
     write_bytes(sample.destination, "old sample");
     write_bytes(changed.destination, "edited");
@@ -156,7 +158,7 @@ TEST_F(placement, update_keeps_samples_and_the_libraries_users_may_have_changed)
     EXPECT_EQ(place(rules, changed), result::skip);
     EXPECT_EQ(place(rules, foreign), result::skip);
     EXPECT_EQ(place(rules, unfinished), result::proceed);
-    EXPECT_EQ(place(rules, other_case), result::proceed);
+    EXPECT_EQ(place(rules, other_case), result::skip);
     EXPECT_EQ(place(rules, fresh), result::proceed);
 
     // Samples: untouched, not journalled, no folder made for the new texture.
@@ -180,15 +182,15 @@ TEST_F(placement, update_keeps_samples_and_the_libraries_users_may_have_changed)
     ASSERT_FALSE(kept->backup.empty());
     EXPECT_EQ(read_bytes(kept->backup), "foreign");
 
-    for (const archive_entry* e : {&unfinished, &other_case, &fresh}) {
+    for (const archive_entry* e : {&unfinished, &fresh}) {
         const log_entry* written = journalled(e->destination);
         ASSERT_NE(written, nullptr) << e->destination;
         EXPECT_TRUE(written->done);
         EXPECT_EQ(read_bytes(e->destination), "new!");
     }
-    EXPECT_THAT(granted, ::testing::ElementsAre(deleted.destination, changed.destination, foreign.destination,
-                                                unfinished.destination, other_case.destination,
-                                                fresh.destination));
+    // Rights for this installation's files only: not for the foreign copy.
+    EXPECT_THAT(granted, ::testing::ElementsAre(deleted.destination, changed.destination, unfinished.destination,
+                                                other_case.destination, fresh.destination));
     EXPECT_FALSE(journal.pending);
 }
 
@@ -269,9 +271,9 @@ TEST_F(placement, temporary_files_go_last_first_with_their_folder)
     qz::InstallSession session(L"placement-test-" + qz::unique_temp_path(L"%%%%%%%%").filename().wstring());
     session.temp_folder = (root / L"varnholt_{x}").wstring();
     qz::file_placement rules(session);
-    const archive_entry dsetup{L"s", session.temp_folder + L"\\DSetup.dll", entry_kind::setup_temporary, 1, 0};
-    const archive_entry cab{L"s", session.temp_folder + L"\\Jun2010.cab", entry_kind::setup_temporary, 1, 0};
-    const archive_entry gone{L"s", session.temp_folder + L"\\gone.cab", entry_kind::setup_temporary, 1, 0};
+    const archive_entry dsetup{L"s", session.temp_folder + L"\\DSetup.dll", entry_kind::setup_temporary, 1, 0, {}};
+    const archive_entry cab{L"s", session.temp_folder + L"\\Jun2010.cab", entry_kind::setup_temporary, 1, 0, {}};
+    const archive_entry gone{L"s", session.temp_folder + L"\\gone.cab", entry_kind::setup_temporary, 1, 0, {}};
 
     EXPECT_EQ(place(rules, dsetup), result::proceed);
     EXPECT_EQ(place(rules, cab), result::proceed);
@@ -297,11 +299,34 @@ TEST(temp_folder, is_a_fresh_version_4_uuid_below_the_system_temporary_folder)
     const std::wregex pattern(L"varnholt_\\{[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\\}");
     EXPECT_TRUE(std::regex_match(first.filename().wstring(), pattern)) << first;
     EXPECT_EQ(session.temp_folder.find(L"\\\\"), std::wstring::npos);
-    EXPECT_FALSE(fs::exists(first)); // made by the first setup file
+    EXPECT_TRUE(fs::is_directory(first));
+    EXPECT_EQ(session.uninstall_log.backup_folder, session.temp_folder);
+    // Never taken over: a folder that stands at the name already is refused.
+    try {
+        qz::create_private_folder(first.wstring());
+        ADD_FAILURE() << "an existing folder was taken over";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), qz::system_error_code(ERROR_ALREADY_EXISTS));
+    }
 
     ASSERT_TRUE(session.choose_temp_folder(error));
     EXPECT_NE(session.temp_folder, first.wstring());
     EXPECT_TRUE(std::regex_match(fs::path(session.temp_folder).filename().wstring(), pattern));
+    RemoveDirectoryW(first.c_str());
+    RemoveDirectoryW(session.temp_folder.c_str());
+}
+
+TEST(temp_folder, elevated_only_system_and_administrators_have_rights)
+{
+    SKIP_ON_WINE("file ACLs are derived from Unix mode bits; a DACL given at creation is not kept");
+    const std::wstring folder = qz::unique_temp_path(L"private-%%%%%%%%").wstring();
+    qz::create_private_folder(folder);
+    DWORD size = 0;
+    GetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<BYTE> descriptor(size);
+    ASSERT_TRUE(GetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size));
+    EXPECT_EQ(test_support::dacl_sddl(descriptor.data()), L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST(temp_folder, unavailable_system_folder_gives_the_code_text)
@@ -362,22 +387,12 @@ TEST_F(placement, set_read_only_leaves_folders_alone_and_reports_missing_paths)
     EXPECT_EQ(qz::set_read_only(L"", true), qz::system_error_code(ERROR_PATH_NOT_FOUND));
 }
 
-TEST_F(placement, set_read_only_follows_a_symbolic_link_to_its_target)
+TEST_F(placement, set_read_only_never_follows_a_link)
 {
-    const fs::path target = root / L"target.exe";
-    const fs::path link = root / L"link.exe";
-    write_bytes(target, "x");
-    if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
-        GTEST_SKIP() << "no right to create symbolic links (error " << GetLastError() << ")";
-    const DWORD link_attributes = GetFileAttributesW(link.c_str());
-    if (link_attributes == INVALID_FILE_ATTRIBUTES || !(link_attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        SKIP_ON_WINE("CreateSymbolicLinkW reports success but makes no symbolic link");
-    ASSERT_TRUE(link_attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-
-    EXPECT_FALSE(qz::set_read_only(link.wstring(), true));
-    EXPECT_TRUE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(qz::set_read_only(link.wstring(), false));
+    const std::wstring links = test_support::planted_links();
+    ASSERT_FALSE(links.empty()) << "no symbolic links could be planted";
+    const std::wstring target = links + L"\\real\\file.txt";
+    EXPECT_FALSE(qz::set_read_only(links + L"\\file-link.txt", true));
     EXPECT_FALSE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY);
 }
 

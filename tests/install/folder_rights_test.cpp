@@ -1,6 +1,7 @@
 #include "install/folder_rights.hpp"
 
 #include "support/error.hpp"
+#include "support/file_system.hpp"
 #include "test_support/security.hpp"
 #include "test_support/wine.hpp"
 
@@ -109,6 +110,36 @@ TEST(folder_rights, granted_entry_reads_back)
     const auto first = sddl.find(L"(A;;0x13019f;;;BU)");
     EXPECT_NE(first, std::wstring::npos) << sddl;
     EXPECT_EQ(sddl.find(L";;;BU)", first + 1), std::wstring::npos) << sddl;
+}
+
+// Rights never reach what a link, a junction or a second name points to.
+TEST(folder_rights, grant_refuses_links_and_second_names)
+{
+    const std::wstring links = test_support::planted_links();
+    ASSERT_FALSE(links.empty()) << "no symbolic links could be planted";
+    const temp_file file;
+    const temp_file other;
+    DeleteFileW(other.path().c_str());
+    ASSERT_TRUE(CreateHardLinkW(other.path().c_str(), file.path().c_str(), nullptr)) << GetLastError();
+    const struct {
+        std::wstring path;
+        DWORD error; // 0: granted
+    } cases[] = {
+        {links + L"\\real", 0},
+        {links + L"\\real\\file.txt", 0},
+        {links + L"\\folder-link", qz::error_reparse_point},
+        {links + L"\\file-link.txt", qz::error_reparse_point},
+        {other.path(), ERROR_CANT_ACCESS_FILE},
+        {links + L"\\missing", ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        try {
+            qz::grant_users_access(c.path, library_file_access, 0);
+            EXPECT_EQ(c.error, 0u) << c.path;
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(e.code(), qz::system_error_code(HRESULT_FROM_WIN32(c.error))) << c.path;
+        }
+    }
 }
 
 TEST(folder_rights, administrator_tests_agree)

@@ -181,6 +181,33 @@ TEST_F(journal, read_takes_header_entries_and_existing_folders)
     EXPECT_FALSE(log.pending);
 }
 
+// A forged log must not send the installation to a share, a device path or a
+// folder relative to wherever the installer runs, even when such a folder exists.
+TEST_F(journal, read_takes_only_local_absolute_folders)
+{
+    const fs::path install = root / L"Gradiva 7";
+    fs::create_directories(install);
+    const std::wstring folder = install.wstring();
+    const struct {
+        std::wstring text;
+        bool taken;
+    } cases[] = {
+        {folder, true},
+        {L"\\\\?\\" + folder, false},
+        {L"\\\\.\\" + folder, false},
+        {folder + L"\\..\\Gradiva 7", false},
+        {L".", false},
+        {folder.substr(0, 2) + L"\\\\" + folder.substr(3), false},
+    };
+    for (const auto& c : cases) {
+        const fs::path file = make_file(root / L"Uninstall.ulog", utf16le(header(c.text, c.text)));
+        uninstall_log log;
+        log.read(file);
+        EXPECT_EQ(!log.install_path.empty(), c.taken) << c.text;
+        EXPECT_EQ(!log.shortcut_path.empty(), c.taken) << c.text;
+    }
+}
+
 TEST_F(journal, read_accepts_every_encoding_line_end_and_empty_lines)
 {
     const std::wstring text = header(root, root) + L"0000:0100:1 -- C:\\\u00c4rger\\a.dll\n"
@@ -347,9 +374,9 @@ TEST_F(journal, add_operations_journal_before_and_complete_after)
     const fs::path old_link = make_file(root / L"menu" / L"old.lnk", "old link");
     log.previous_entries = {{entry_type::desktop_link, root / L"elsewhere.lnk", {}, true, -1},
                             {entry_type::start_menu_link, old_link, {}, true, -1}};
-    log.add_shortcut(0, root / L"menu2");
+    log.add_shortcut(0, root / L"menu2", root);
     log.complete(true, root / L"menu2" / L"new.lnk");
-    log.add_shortcut(2, root / L"desk");
+    log.add_shortcut(2, root / L"desk", root);
     log.complete(true, root / L"desk" / L"new.lnk");
     ASSERT_EQ(log.entries.size(), 10u);
     EXPECT_EQ(log.entries[6].path, root / L"menu2");
@@ -441,11 +468,21 @@ TEST_F(journal, write_produces_the_exact_log_and_read_takes_it_back)
 TEST_F(journal, write_merges_keeping_at_most_one_entry_of_types_two_to_seven)
 {
     uninstall_log log;
-    log.entries = {{entry_type::file, L"C:\\A\\x.dll", {}, true, 0}, {entry_type::directx_update, {}, {}, true, -1}};
+    log.entries = {{entry_type::file, L"C:\\A\\x.dll", {}, true, 0}, {entry_type::directx_update, {}, {}, true, -1},
+                   {entry_type::file, L"C:\\Data\\Varnholt\\Lib\\new.gcl", {}, true, 3}};
+    log.destination_folders = {L"C:\\Data\\Varnholt\\Kept"}; // an update skipped its files
     log.previous_entries = {
         {entry_type::folder, L"C:\\A", {}, true, -1},
         {entry_type::file, L"C:/A/x.dll", {}, true, 0},
-        {entry_type::file, L"C:\\A\\X.dll", {}, true, 0},
+        {entry_type::file, L"C:\\A\\X.dll", {}, true, 0}, // one file in any case
+        // A forged log may name anything: only what lies in this installation is kept.
+        {entry_type::file, L"C:\\Windows\\System32\\kernel32.dll", {}, true, 0},
+        {entry_type::file, L"C:\\AB\\x.dll", {}, true, 0},
+        {entry_type::file, L"\\\\server\\share\\x.dll", {}, true, 0},
+        {entry_type::file, L"C:\\A\\..\\Windows\\x.dll", {}, true, 0},
+        {entry_type::folder, L"C:\\", {}, true, -1},
+        {entry_type::folder, L"C:\\Data\\Varnholt", {}, true, -1},
+        {entry_type::file, L"C:\\Data\\Varnholt\\Kept\\old.gcl", {}, true, 3},
         {entry_type::start_menu_link, L"C:\\M\\1.lnk", {}, true, -1},
         {entry_type::start_menu_link, L"C:\\M\\2.lnk", {}, true, -1},
         {entry_type::directx_update, L"DirectX Update", {}, false, -1},
@@ -457,8 +494,10 @@ TEST_F(journal, write_merges_keeping_at_most_one_entry_of_types_two_to_seven)
     const std::vector<log_entry> expected = {
         {entry_type::file, L"C:\\A\\x.dll", {}, true, 0},
         {entry_type::directx_update, {}, {}, true, -1},
+        {entry_type::file, L"C:\\Data\\Varnholt\\Lib\\new.gcl", {}, true, 3},
         {entry_type::folder, L"C:\\A", {}, true, -1},
-        {entry_type::file, L"C:\\A\\X.dll", {}, true, 0}, // paths compare case-sensitively
+        {entry_type::folder, L"C:\\Data\\Varnholt", {}, true, -1},
+        {entry_type::file, L"C:\\Data\\Varnholt\\Kept\\old.gcl", {}, true, 3},
         {entry_type::start_menu_link, L"C:\\M\\1.lnk", {}, true, -1},
         {entry_type::uninstall_key, {}, {}, true, -1},
     };

@@ -483,6 +483,9 @@ TEST(archive, unsafe_or_impossible_tables_fail_before_any_file_is_written)
         {"device name as a folder", with(L"a.txt", L"<InstallPath>\\Lpt3")},
         {"trailing dot", with(L"a.txt.", L"<InstallPath>")},
         {"trailing blank", with(L"a.txt ", L"<InstallPath>")},
+        {"short alias", with(L"GOOD~1.TXT", L"<InstallPath>")},
+        {"short alias as a folder", with(L"a.txt", L"<InstallPath>\\PROGRA~2")},
+        {"same file in other case", with(L"GOOD.TXT", L"<InstallPath>")},
     };
     const std::string two = archive_layout({good, {L"b.txt", L"<InstallPath>", 0, "bad"}});
     const std::uint64_t table = table_size({good, {L"b.txt", L"<InstallPath>", 0, "bad"}});

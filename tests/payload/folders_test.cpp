@@ -5,6 +5,7 @@
 #include "i18n/language.hpp"
 #include "payload/folders.hpp"
 #include "support/error.hpp"
+#include "support/file_system.hpp"
 #include "test_support/wine.hpp"
 
 #include <windows.h>
@@ -131,6 +132,31 @@ TEST(folders, macros_use_their_folder_and_fallback)
     EXPECT_EQ(resolve_error(missing, L"<CommonData>"), unexpected);
 }
 
+// The base below which no link is allowed: a folder the user chose is checked from
+// its drive root, a system folder or the private temporary folder from itself.
+TEST(folders, each_destination_knows_its_trusted_base)
+{
+    const struct {
+        const wchar_t* sample_folder;
+        const wchar_t* destination;
+        const wchar_t* base;
+    } cases[] = {
+        {L"", L"<InstallPath>\\Lang", L"C:\\"},
+        {L"", L"<CommonData>\\Varnholt\\Textures", L"C:\\csidl-23"},
+        {L"", L"<Temporary>\\directx", L"C:\\Temp\\varnholt_{x}"},
+        {L"", L"<SamplePath>\\Project", L"C:\\csidl-19"},
+        {L"Gradiva Examples", L"<SamplePath>\\Project", L"C:\\csidl-19"},
+        {L"D:\\Jürgen\\Samples", L"<SamplePath>\\Project", L"D:\\"},
+        {L"", L"D:\\Data\\Gradiva", L"D:\\"},
+        {L"", L"\\\\server\\share\\Gradiva", L"\\\\server\\share\\"},
+    };
+    for (const auto& c : cases) {
+        qz::destination_resolver r(L"C:\\Programme\\Ελένη", c.sample_folder, L"C:\\Temp\\varnholt_{x}");
+        r.set_shell_lookup(fake_lookup());
+        EXPECT_EQ(r.resolve(c.destination).base, c.base) << c.destination << L" " << c.sample_folder;
+    }
+}
+
 TEST(folders, sample_path_depends_on_the_sample_folder)
 {
     {
@@ -186,6 +212,15 @@ TEST(folders, device_names_in_any_case_and_with_any_extension)
     for (const wchar_t* name : {L"CONSOLE", L"COM", L"COM0", L"COM10", L"LPT", L"NULL.txt", L"a.CON", L"Über.txt",
                                 L"x COM1", L"CONIN"})
         EXPECT_FALSE(qz::details::is_device_name(name)) << name;
+}
+
+// Names that may be the short alias of another entry on a volume with 8.3 names.
+TEST(folders, short_aliases_are_not_plain_names)
+{
+    for (const wchar_t* alias : {L"GRADIV~1.EXE", L"progra~1", L"AB~12345.TXT", L"Ü~3.d"})
+        EXPECT_FALSE(qz::details::is_plain_name(alias)) << alias;
+    for (const wchar_t* name : {L"Report~2024.pdf", L"a~1.html", L"a~b.txt", L"~readme.txt", L"x~1y", L"Gradiva.exe"})
+        EXPECT_TRUE(qz::details::is_plain_name(name)) << name;
 }
 
 TEST(folders, same_folder_registers_once)
@@ -269,6 +304,45 @@ TEST(folders, extraction_secures_shared_folders_once)
     const std::wstring varnholt = root / L"common\\Varnholt";
     EXPECT_EQ(grants, (std::vector<std::wstring>{varnholt, varnholt + L"\\Textures", varnholt + L"\\Gradiva"}));
     EXPECT_EQ(read_file(varnholt + L"\\Textures\\b.tex"), "b");
+}
+
+// A shared folder that stood there before is not this installation's: someone may
+// have made it to be given rights. Only the folders made by the run are opened up.
+TEST(folders, extraction_leaves_the_rights_of_existing_folders_alone)
+{
+    const scratch_folder root(L"secure-existing");
+    const std::wstring varnholt = root / L"common\\Varnholt";
+    std::filesystem::create_directories(std::filesystem::path(varnholt));
+    const std::string archive = make_archive({{L"a.tex", L"<CommonData>\\Varnholt\\Textures", 4, "a"}});
+    std::vector<std::wstring> grants;
+    ASSERT_TRUE(extract_to_common(root, archive, [&](const std::wstring& f) { grants.push_back(f); }));
+    EXPECT_EQ(grants, std::vector<std::wstring>{varnholt + L"\\Textures"});
+}
+
+// A link planted where the shared data goes fails the extraction before anything
+// is written through it.
+TEST(folders, extraction_refuses_a_planted_link)
+{
+    const std::wstring links = test_support::planted_links();
+    ASSERT_FALSE(links.empty()) << "no symbolic links could be planted";
+    const scratch_folder root(L"planted");
+    const extraction x(root);
+    recorder r;
+    const std::string archive = make_archive({{L"a.tex", L"<CommonData>\\folder-link\\Textures", 4, "a"}});
+    qz::imemstream in(archive.data(), archive.size());
+    std::vector<std::wstring> grants;
+    EXPECT_FALSE(qz::details::extract_archive(in, x.install, x.samples, x.temp, r.callback(),
+                                              [&](qz::archive_extractor& e) {
+                                                  e.folders().set_shell_lookup(
+                                                      fake_lookup({{CSIDL_COMMON_APPDATA, links}}));
+                                                  e.folders().set_grant(
+                                                      [&](const std::wstring& f) { grants.push_back(f); });
+                                              }));
+    ASSERT_TRUE(r.failure);
+    EXPECT_EQ(*r.failure, qz::system_error_code(qz::error_reparse_point));
+    EXPECT_EQ(r.failure_path, links + L"\\folder-link\\Textures\\a.tex");
+    EXPECT_FALSE(is_folder(links + L"\\real\\Textures"));
+    EXPECT_TRUE(grants.empty());
 }
 
 TEST(folders, shared_folder_really_gets_the_users_entry)

@@ -1,6 +1,7 @@
 #include "support/file_system.hpp"
 
 #include "test_support/files.hpp"
+#include "test_support/wine.hpp"
 
 #include <gtest/gtest.h>
 
@@ -77,3 +78,72 @@ TEST(FileSystem, TempFolderEndsInASeparator)
 }
 
 } // namespace
+
+TEST(FileSystem, LocalAbsolutePathsAndContainment)
+{
+    const struct {
+        const wchar_t* path;
+        bool local;
+    } paths[] = {
+        {L"C:\\Programme\\Varnholt\\Gradiva 7", true}, {L"d:/Jürgen/Ελένη", true},
+        {L"C:\\", true},                                {L"C:", false},
+        {L"C:Apps", false},                             {L"Apps\\Gradiva", false},
+        {L"\\Apps", false},                             {L"\\\\server\\share\\Gradiva", false},
+        {L"\\\\?\\C:\\Gradiva", false},                 {L"\\\\.\\C:\\Gradiva", false},
+        {L"C:\\Gradiva\\..\\Windows", false},           {L"C:\\.\\Gradiva", false},
+        {L"C:\\Gradiva\\\\System32", false},            {L"", false},
+    };
+    for (const auto& c : paths)
+        EXPECT_EQ(qz::is_local_absolute_path(c.path), c.local) << c.path;
+
+    const struct {
+        const wchar_t* path;
+        const wchar_t* folder;
+        bool within;
+    } containment[] = {
+        {L"C:\\Gradiva 7\\bin\\a.dll", L"c:\\GRADIVA 7", true}, {L"C:\\Gradiva 7", L"C:\\Gradiva 7\\", true},
+        {L"C:/Ελένη/x", L"C:\\ΕΛΈΝΗ", true},                   {L"C:\\Gradiva 70\\a.dll", L"C:\\Gradiva 7", false},
+        {L"C:\\Gradiva", L"C:\\Gradiva 7", false},             {L"C:\\x", L"C:\\", true},
+        {L"D:\\x", L"C:\\", false},                            {L"C:\\x", L"", false},
+    };
+    for (const auto& c : containment)
+        EXPECT_EQ(qz::is_within(c.path, c.folder), c.within) << c.path << L" in " << c.folder;
+}
+
+// A link planted on the way to a destination is refused, by its reparse point
+// or, where the link shows none by its handle (Wine's), by where it really leads.
+TEST(FileSystem, PlainFoldersOnlyBelowTheBase)
+{
+    const std::wstring base = qz::temp_folder() + L"qz-fs-links";
+    qz::create_folder_tree(base + L"\\Jürgen\\real");
+    test_support::write_bytes(std::filesystem::path(base + L"\\file"), "x");
+    const std::wstring links = test_support::planted_links();
+    const struct {
+        std::wstring base;
+        std::wstring folder;
+        DWORD error; // 0: accepted
+    } cases[] = {
+        {base, base, 0},
+        {base, base + L"\\JÜRGEN\\real", 0},
+        {base, base + L"\\Jürgen\\real\\missing\\deeper", 0},
+        {base + L"\\", base + L"/Jürgen/", 0},
+        {base, base + L"\\file\\below", ERROR_DIRECTORY},
+        {base, qz::temp_folder() + L"elsewhere", ERROR_BAD_PATHNAME},
+        {links, links + L"\\real", 0},
+        {links, links + L"\\folder-link", qz::error_reparse_point},
+        {links, links + L"\\folder-link\\below", qz::error_reparse_point},
+    };
+    for (const auto& c : cases) {
+        if (c.base.empty()) {
+            ADD_FAILURE() << "no symbolic links could be planted";
+            continue;
+        }
+        try {
+            qz::check_plain_folders(c.base, c.folder);
+            EXPECT_EQ(c.error, 0u) << c.folder;
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(static_cast<DWORD>(e.code().value()), c.error) << c.folder;
+        }
+    }
+    test_support::remove_tree(base);
+}

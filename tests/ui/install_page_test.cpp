@@ -266,7 +266,7 @@ protected:
     result send(const qz::notification::event& e) { return handler(e); }
     qz::archive_entry entry(qz::entry_kind kind, const std::wstring& name) const
     {
-        return {name, folder / name, kind, 1, 0};
+        return {name, folder / name, kind, 1, 0, {}};
     }
 
     sandbox folder{L"callback"};

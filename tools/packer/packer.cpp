@@ -22,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -266,6 +267,9 @@ std::vector<entry> read_manifest(const fs::path& manifest)
         throw packer_error("cannot open manifest " + manifest.string() + ": " + std::strerror(errno));
     const fs::path base = manifest.parent_path();
     std::vector<entry> entries;
+    // Destination files in upper case (ASCII letters; the installer folds all),
+    // each with the line that named it first.
+    std::map<std::u16string, int> destinations;
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         const std::string where = manifest.string() + ":" + std::to_string(number) + ": ";
@@ -306,6 +310,12 @@ std::vector<entry> read_manifest(const fs::path& manifest)
         if (!fs::is_regular_file(e.file, ec))
             throw packer_error(where + "no such file: " + e.file.string());
         e.source = *source;
+        std::u16string key = e.destination + u"\\" + name;
+        for (char16_t& c : key)
+            c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+        if (const auto [at, added] = destinations.emplace(key, number); !added)
+            throw packer_error(where + "the same file as line " + std::to_string(at->second)
+                               + " (names differ in case only)");
         measure_file(e);
         entries.push_back(std::move(e));
     }
