@@ -129,8 +129,9 @@ installation_extent extent_of(const std::vector<log_entry>& entries,
 // names other files.
 bool belongs_to_installation(const log_entry& previous, const installation_extent& extent)
 {
-    if (previous.path.empty())
-        return true; // registry, file types, DirectX
+    if (previous.path.empty() || previous.type == entry_type::uninstall_key || previous.type == entry_type::file_types
+        || previous.type == entry_type::directx_update)
+        return true; // names no file
     const std::wstring& path = previous.path.native();
     if (!is_local_absolute_path(path))
         return false;

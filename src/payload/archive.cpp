@@ -150,11 +150,14 @@ void refuse_same_destinations(const std::vector<archive_entry>& entries)
 }
 
 // Before an entry's file is journalled or written: no folder on its way is a link,
-// and an existing file there is not one either.
+// and an existing file there is not one either (moving it aside could move what
+// it points to, and writing would write there).
 void check_destination(const archive_entry& entry)
 {
     try {
         check_plain_folders(entry.base, parent_of(entry.destination));
+        if (is_link(entry.destination))
+            raise_system_error(error_reparse_point);
         // What Windows answers when a file is opened where a folder stands; the
         // folder must not be moved aside as an old copy.
         const DWORD attributes = GetFileAttributesW(entry.destination.c_str());

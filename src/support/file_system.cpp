@@ -198,6 +198,9 @@ bool is_link(HANDLE object, const std::wstring& path) noexcept
 
 bool is_link(const std::wstring& path) noexcept
 {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
     const unique_file object = open_unfollowed(path);
     return object && is_link(object.get(), path);
 }

@@ -693,3 +693,78 @@ case_planted_libraries() {
     done
     check_installation "$DEFAULT_FOLDER" both 1
 }
+
+# Links that a user without administrator rights may plant before an elevated
+# installation: the shared data's folder below ProgramData made a link to a
+# folder elsewhere, or the program file a link to a file elsewhere. Each fails
+# the installation before anything is written, moved or granted through it.
+# Wine shows the links as Unix symbolic links; it cannot make junctions.
+case_planted_links() {
+    load_folders
+    local victim=$WINEPREFIX/drive_c/victim before texts link target failed
+    mkdir -p "$victim"
+    echo "a system file" >"$victim/system.dll"
+    mkdir -p "$(unixpath "$DEFAULT_FOLDER")"
+    before=$(state_without_size)
+    for link in "$(unixpath "${FOLDER[<CommonData>]}")/Varnholt" "$(unixpath "$DEFAULT_FOLDER")/Gradiva.exe"; do
+        if [[ $link == */Varnholt ]]; then
+            target=$victim failed="Varnholt\\Textures\\Gradiva\\Aluminium.svg\"...Failed"
+        else
+            target=$victim/system.dll failed="Gradiva 7\\Gradiva.exe\"...Failed"
+        fi
+        ln -s "$target" "$link"
+        PLANTED_LINKS=("$link")
+        start_installer
+        drv wait-wizard
+        to_install_page_quick
+        install_run 1
+        texts=$(drv texts)
+        expect_line "status" "1003=Installation failed (Error Code 1:0000112B)." "$texts"
+        expect_contains "log" "$failed" "$(log_text)"
+        shot "$WORK/shots/3-planted-${link##*/}.png"
+        drv click 2 ';' msgbox ';' answer yes
+        wait_installer
+        expect_eq "nothing written through the link" "system.dll" "$(ls "$victim")"
+        expect_eq "the link's target unchanged" "a system file" "$(cat "$victim/system.dll")"
+        [[ -w $victim/system.dll ]] || fail "the link's target was made read-only"
+        rm "$link"
+        PLANTED_LINKS=()
+        expect_eq "machine state restored" "$before" "$(state_without_size | grep -vxF '[<ProgramFiles>\Varnholt\Gradiva 7]' || true)"
+    done
+    rm -rf "$victim"
+}
+
+# An earlier log is anyone's text: it names a share as the installation folder,
+# and files and shortcuts outside the installation. None of them is followed,
+# moved, deleted or carried into the new log for the uninstaller.
+case_forged_log() {
+    load_folders
+    prepare_older_installation
+    local victim='C:\victim' folder=$DEFAULT_FOLDER
+    rm -rf "$(unixpath "$victim")"
+    drv write "$victim\\system.dll" 'a system file' ';' write "$victim\\other.dll" 'another system file' ';' \
+        write "$folder\\Uninstall.ulog" "// Uninstall Log File v1
+// ############ WARNING: Do not delete or modify this file. ############
+// Install Gradiva 7.17
+// Install Path : \\\\?\\$victim
+// Shortcut Path : \\\\server\\share
+// ----
+0000:00ff:1 -- $victim
+0001:0101:1 -- $victim\\system.dll
+0002:02ff:1 -- $victim\\system.dll
+0003:04ff:1 -- $victim\\other.dll
+0004:07ff:1 -- DirectX Update
+"
+    start_installer
+    drv wait-wizard
+    to_install_page_quick
+    install_run 1
+    drv click 1 ';' expect-page 4
+    exit_without_question
+    check_installation "$folder" both 1 'Gradiva 7.17' update
+    expect_eq "file named by the log kept" "a system file" "$(cat "$(unixpath "$victim")/system.dll")"
+    expect_eq "shortcut named by the log kept" "another system file" "$(cat "$(unixpath "$victim")/other.dll")"
+    expect_not_contains "new log" "victim" "$(cat "$WORK/Uninstall.ulog.txt")"
+    expect_not_contains "new log" "server" "$(cat "$WORK/Uninstall.ulog.txt")"
+    rm -rf "$(unixpath "$victim")"
+}

@@ -39,6 +39,9 @@ finish() {
     [[ -n $INSTALLER_PID ]] && kill "$INSTALLER_PID" 2>/dev/null
     # A case that changed the user's TEMP and did not get to its end.
     [[ -n ${USER_TEMP_BEFORE:-} ]] && set_user_temp ""
+    # Links a case planted: the next reset must not follow them.
+    local link
+    for link in "${PLANTED_LINKS[@]}"; do rm -f "$link"; done
     e2e_stop_wine
     local seconds=$((SECONDS - started))
     if ((status == 0 && E2E_FAILURES == 0)); then
