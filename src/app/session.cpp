@@ -6,6 +6,7 @@
 #include "i18n/language.hpp"
 #include "install/folder_rights.hpp"
 #include "support/error.hpp"
+#include "support/file_system.hpp"
 #include "support/registry.hpp"
 #include "ui/message_box.hpp"
 
@@ -173,7 +174,11 @@ void InstallSession::take_previous_configuration()
     if (path.empty())
         return;
     uninstall_log.read(path);
-    install_folder = uninstall_log.install_path.wstring();
+    // The log may be anyone's (it may lie beside the setup program): its
+    // installation folder counts only where the registered product is.
+    const std::wstring installed = installed_product_path();
+    if (!installed.empty() && same_path(uninstall_log.install_path.native(), parent_folder(installed)))
+        install_folder = uninstall_log.install_path.wstring();
     start_menu_folder = uninstall_log.shortcut_path.wstring();
     desktop_shortcut = uninstall_log.desktop_shortcut;
 }

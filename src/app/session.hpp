@@ -6,6 +6,7 @@
 #include "app/startup.hpp"
 #include "install/uninstall_log.hpp"
 #include "support/named_objects.hpp"
+#include "support/unique_resource.hpp"
 
 #include <windows.h>
 #include <shtypes.h>
@@ -60,6 +61,9 @@ public:
     std::wstring install_folder;
     std::wstring start_menu_folder;
     std::wstring temp_folder;
+    // Held open without delete sharing from its creation on: nobody can rename
+    // the working folder (or a folder above it) and put another in its place.
+    unique_file temp_folder_guard;
     bool start_menu_shortcut = true;
     bool desktop_shortcut = true;
     bool advanced_mode = false;

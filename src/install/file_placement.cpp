@@ -104,6 +104,14 @@ bool InstallSession::choose_temp_folder(std::wstring& error_text)
         error_text = code_text(static_cast<unsigned>(e.code().value()), L"create_directory");
         return false;
     }
+    temp_folder_guard.reset(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!temp_folder_guard) {
+        error_text = code_text(GetLastError(), L"create_directory");
+        RemoveDirectoryW(folder.c_str());
+        return false;
+    }
     temp_folder = folder;
     uninstall_log.backup_folder = folder;
     return true;
@@ -120,6 +128,7 @@ file_placement::file_placement(InstallSession& session)
     : file_placement(session.uninstall_log, session.install_state)
 {
     temporary_files.push_back(session.temp_folder);
+    temp_folder_guard_ = std::move(session.temp_folder_guard);
 }
 
 notification::result file_placement::on_file_begin(const archive_entry& entry)
@@ -193,6 +202,8 @@ void file_placement::remove_temporary_files() noexcept
 {
     try {
         for (auto it = temporary_files.rbegin(); it != temporary_files.rend(); ++it) {
+            if (std::next(it) == temporary_files.rend())
+                temp_folder_guard_.reset(); // the folder itself comes last
             const DWORD attributes = GetFileAttributesW(it->c_str());
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
                 RemoveDirectoryW(it->c_str());

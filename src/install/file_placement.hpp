@@ -5,6 +5,7 @@
 
 #include "install/uninstall_log.hpp"
 #include "payload/archive.hpp"
+#include "support/unique_resource.hpp"
 
 #include <windows.h>
 
@@ -37,7 +38,8 @@ public:
     // version, 2 older version, -1 newer). temporary_files starts empty.
     file_placement(uninstall_log& journal, int install_state);
     // For a run of the session: its journal and state, and temporary_files
-    // starting with its temp_folder (removed last, after the files in it).
+    // starting with its temp_folder (removed last, after the files in it). Takes
+    // over the session's hold on that folder.
     explicit file_placement(InstallSession& session);
 
     // At file_begin (the entry's destination is the full file path): applies
@@ -77,6 +79,7 @@ private:
     uninstall_log& journal_;
     int install_state_;
     std::vector<std::pair<std::wstring, std::uint32_t>> temporary_crcs_;
+    unique_file temp_folder_guard_; // the session's, let go before the folder is removed
     file_grant grant_;
 };
 

@@ -100,11 +100,20 @@ bool matches(const log_entry& existing, const log_entry& previous)
     return true;
 }
 
+// A local path that ends in ".lnk".
+bool is_shortcut_file(const std::wstring& path)
+{
+    const std::wstring_view extension = L".lnk";
+    return is_local_absolute_path(path) && path.size() > extension.size()
+           && same_path(std::wstring_view(path).substr(path.size() - extension.size()), extension);
+}
+
 // What this run installed: the folders a carried-over entry must lie in, and the
 // paths of its own entries.
 struct installation_extent {
     std::vector<std::wstring> folders;
     std::vector<std::wstring> paths;
+    std::wstring start_menu; // where an earlier Start-menu shortcut may be
 };
 
 installation_extent extent_of(const std::vector<log_entry>& entries,
@@ -112,14 +121,17 @@ installation_extent extent_of(const std::vector<log_entry>& entries,
                               const std::filesystem::path& install_folder,
                               const std::filesystem::path& start_menu_folder)
 {
-    installation_extent extent{{install_folder.native(), start_menu_folder.native()}, {}};
+    installation_extent extent{{install_folder.native()}, {}, start_menu_folder.native()};
     extent.folders.insert(extent.folders.end(), destination_folders.begin(), destination_folders.end());
     for (const log_entry& entry : entries) {
         if (entry.path.empty())
             continue;
         extent.paths.push_back(entry.path.native());
-        extent.folders.push_back(entry.type == entry_type::folder ? entry.path.native()
-                                                                  : parent_folder(entry.path.native()));
+        // A shortcut's folder is the Start menu or the desktop: not ours as a whole.
+        if (entry.type == entry_type::folder)
+            extent.folders.push_back(entry.path.native());
+        else if (entry.type == entry_type::file)
+            extent.folders.push_back(parent_folder(entry.path.native()));
     }
     return extent;
 }
@@ -139,8 +151,11 @@ bool belongs_to_installation(const log_entry& previous, const installation_exten
     if (std::any_of(extent.folders.begin(), extent.folders.end(), inside))
         return true;
     const auto holds = [&path](const std::wstring& own) { return is_within(own, path); };
-    return previous.type == entry_type::folder && path.size() > path_root(path).size()
-           && std::any_of(extent.paths.begin(), extent.paths.end(), holds);
+    if (previous.type == entry_type::folder)
+        return path.size() > path_root(path).size() && std::any_of(extent.paths.begin(), extent.paths.end(), holds);
+    // A Start-menu shortcut that this run did not make again: a ".lnk" in its folder.
+    return previous.type == entry_type::start_menu_link && is_shortcut_file(path) && !extent.start_menu.empty()
+           && is_within(path, extent.start_menu);
 }
 
 // A shortcut of the earlier log that this run may move aside: a ".lnk" file below
@@ -148,10 +163,8 @@ bool belongs_to_installation(const log_entry& previous, const installation_exten
 bool own_shortcut(const std::filesystem::path& link, const std::filesystem::path& base)
 {
     const std::wstring& path = link.native();
-    const std::wstring_view extension = L".lnk";
-    return is_local_absolute_path(path) && path.size() > extension.size()
-           && same_path(std::wstring_view(path).substr(path.size() - extension.size()), extension)
-           && !base.empty() && is_within(path, base.native()) && file_exists(path) && !is_link(path);
+    return is_shortcut_file(path) && !base.empty() && is_within(path, base.native()) && file_exists(path)
+           && !is_link(path);
 }
 
 std::wstring entry_text(const log_entry& entry)
@@ -431,9 +444,12 @@ bool uninstall_log::write(const std::filesystem::path& log_file, const std::file
     }
     previous_entries.clear();
 
-    SetFileAttributesW(log_file.c_str(), FILE_ATTRIBUTE_NORMAL);
     bool written = false;
     try {
+        // A link in its place would have the log written over what it points to.
+        if (is_link(log_file.native()))
+            raise_file_error("open", log_file, error_reparse_point);
+        SetFileAttributesW(log_file.c_str(), FILE_ATTRIBUTE_NORMAL);
         txtf::wofstream out(log_file);
         out.exceptions(std::ios::failbit | std::ios::badbit);
         std::wstring install_line = L"// Install " + product_label(false);

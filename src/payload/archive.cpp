@@ -342,8 +342,9 @@ void archive_extractor::open_destination(const archive_entry& entry)
     else if (!folder.empty())
         create_folder_tree(folder);
     folders_.secure_folders(folder);
-    // Others may read the file while it is written, but not change it. A link
-    // planted since the check is replaced, not followed.
+    // Again at the last moment: users may change the shared folders from now on.
+    check_destination(entry);
+    // Others may read the file while it is written, but not change it.
     file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file_)

@@ -106,6 +106,26 @@ namespace {
     raise_system_error(error_reparse_point);
 }
 
+// A reparse point that names another place: a symbolic link, a junction, a mount
+// point. Compressed, deduplicated and cloud files are reparse points too, but
+// stay where they are. `object` is opened without following reparse points.
+[[nodiscard]] bool redirects(HANDLE object, DWORD path_attributes)
+{
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(object, FileAttributeTagInfo, &tag, sizeof tag))
+        raise_last_error();
+    if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return IsReparseTagNameSurrogate(tag.ReparseTag);
+    // Wine marks a link by its path only; the handle is its target's.
+    return path_attributes != INVALID_FILE_ATTRIBUTES && (path_attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+[[nodiscard]] std::wstring_view leaf_name(std::wstring_view path) noexcept
+{
+    const std::size_t last = path.find_last_of(L"\\/");
+    return last == std::wstring_view::npos ? path : path.substr(last + 1);
+}
+
 // One folder below a verified one: a plain folder that really is inside it.
 // Returns its real path, or nothing when it does not exist.
 [[nodiscard]] std::optional<std::wstring> verified_child(const std::wstring& path, const std::wstring& parent)
@@ -116,16 +136,13 @@ namespace {
             return std::nullopt;
         raise_last_error();
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        raise_reparse_point();
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         raise_system_error(static_cast<DWORD>(ERROR_DIRECTORY));
     const unique_file folder = open_unfollowed(path);
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!folder || !GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof tag))
+    if (!folder)
         raise_last_error();
-    if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        raise_reparse_point(); // swapped in since the attributes were read
+    if (redirects(folder.get(), attributes))
+        raise_reparse_point();
     std::wstring real = final_path(folder.get());
     if (!equal_ignoring_case(parent_folder(real), parent))
         raise_reparse_point(); // a link that shows no reparse point (Wine's)
@@ -180,17 +197,21 @@ void create_folder_tree(const std::wstring& folder)
 bool is_link(HANDLE object, const std::wstring& path) noexcept
 {
     try {
-        const DWORD by_path = GetFileAttributesW(path.c_str());
-        FILE_ATTRIBUTE_TAG_INFO tag{};
-        if ((by_path != INVALID_FILE_ATTRIBUTES && (by_path & FILE_ATTRIBUTE_REPARSE_POINT))
-            || !GetFileInformationByHandleEx(object, FileAttributeTagInfo, &tag, sizeof tag)
-            || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if (redirects(object, GetFileAttributesW(path.c_str())))
             return true;
-        // Short (8.3) names in the path are not a link.
+        // Where it really is: in the folder that the path names, under its own
+        // name (in its long form: a short 8.3 name is no link).
+        const std::wstring real = final_path(object);
+        const std::wstring folder = parent_folder(path);
+        const unique_file parent(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!parent || !equal_ignoring_case(parent_folder(real), final_path(parent.get())))
+            return true;
         std::wstring requested(MAX_PATH, L'\0');
         const DWORD length = GetLongPathNameW(path.c_str(), requested.data(), static_cast<DWORD>(requested.size()));
         requested = length > 0 && length < requested.size() ? requested.substr(0, length) : path;
-        return !equal_ignoring_case(final_path(object), normalized(requested));
+        return !equal_ignoring_case(leaf_name(real), leaf_name(requested));
     } catch (...) {
         return true; // what cannot be told apart from a link is treated as one
     }
@@ -198,11 +219,12 @@ bool is_link(HANDLE object, const std::wstring& path) noexcept
 
 bool is_link(const std::wstring& path) noexcept
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return true;
     const unique_file object = open_unfollowed(path);
-    return object && is_link(object.get(), path);
+    if (object)
+        return is_link(object.get(), path);
+    // Wine opens a link's target, and a link to nothing not at all.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool is_local_absolute_path(std::wstring_view path) noexcept

@@ -33,8 +33,9 @@ inline constexpr DWORD error_reparse_point = 4395;
 void create_folder_tree(const std::wstring& folder);
 
 // A link, junction or mount point stands at the path, or the path leads somewhere
-// else once opened (Wine shows a link to a file as a plain file). Never raises;
-// a path that cannot be opened is no link.
+// else once opened (Wine shows a link to a file as a plain file). Compressed,
+// deduplicated and cloud files are no links. Never raises; what cannot be told
+// apart from a link counts as one, a path that does not exist as none.
 [[nodiscard]] bool is_link(const std::wstring& path) noexcept;
 // The same for an object opened at `path` without following reparse points.
 [[nodiscard]] bool is_link(HANDLE object, const std::wstring& path) noexcept;

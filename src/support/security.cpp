@@ -162,9 +162,10 @@ access_allowed_acl::access_allowed_acl(std::initializer_list<entry> entries)
 void create_private_folder(const std::wstring& path)
 {
     constexpr BYTE inherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-    const sid system(well_known_sid::local_system);
+    const sid local_system(well_known_sid::local_system);
     const sid administrators(well_known_sid::administrators);
-    const access_allowed_acl acl({{system, FILE_ALL_ACCESS, inherited}, {administrators, FILE_ALL_ACCESS, inherited}});
+    const access_allowed_acl acl(
+        {{local_system, FILE_ALL_ACCESS, inherited}, {administrators, FILE_ALL_ACCESS, inherited}});
     security_descriptor descriptor;
     descriptor.set_dacl(acl.get());
     descriptor.set_control(SE_DACL_PROTECTED); // nothing from %TEMP% flows in

@@ -368,6 +368,22 @@ TEST_F(Session, UpdateWithVanishedFolderGetsDefaultFolder)
     EXPECT_TRUE(session.desktop_shortcut);
 }
 
+// A log is anyone's text: its folder counts only where the registered product is.
+TEST_F(Session, LogNamingAnotherFolderGetsDefaultFolder)
+{
+    temp_folder folder;
+    const std::wstring installed = install_product(folder, L"installed_older");
+    const std::wstring elsewhere = folder / L"Elsewhere";
+    fs::create_directories(elsewhere);
+    test_support::write_previous_log(installed + L"\\Uninstall.ulog", elsewhere, elsewhere);
+
+    qz::InstallSession session(mutex_name());
+    box_recorder boxes;
+    ASSERT_TRUE(session.initialize());
+    EXPECT_EQ(session.install_state, 2);
+    EXPECT_EQ(session.install_folder, program_files_folder());
+}
+
 TEST_F(Session, NewerInstallationIgnoresItsLog)
 {
     temp_folder folder;

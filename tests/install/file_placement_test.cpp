@@ -301,6 +301,8 @@ TEST(temp_folder, is_a_fresh_version_4_uuid_below_the_system_temporary_folder)
     EXPECT_EQ(session.temp_folder.find(L"\\\\"), std::wstring::npos);
     EXPECT_TRUE(fs::is_directory(first));
     EXPECT_EQ(session.uninstall_log.backup_folder, session.temp_folder);
+    // Held: it cannot be renamed and replaced while the installation uses it.
+    EXPECT_FALSE(MoveFileW(first.c_str(), (first.wstring() + L"-moved").c_str()));
     // Never taken over: a folder that stands at the name already is refused.
     try {
         qz::create_private_folder(first.wstring());
@@ -312,8 +314,9 @@ TEST(temp_folder, is_a_fresh_version_4_uuid_below_the_system_temporary_folder)
     ASSERT_TRUE(session.choose_temp_folder(error));
     EXPECT_NE(session.temp_folder, first.wstring());
     EXPECT_TRUE(std::regex_match(fs::path(session.temp_folder).filename().wstring(), pattern));
-    RemoveDirectoryW(first.c_str());
-    RemoveDirectoryW(session.temp_folder.c_str());
+    session.temp_folder_guard.reset();
+    EXPECT_TRUE(RemoveDirectoryW(first.c_str())) << "the first hold was let go";
+    EXPECT_TRUE(RemoveDirectoryW(session.temp_folder.c_str()));
 }
 
 TEST(temp_folder, elevated_only_system_and_administrators_have_rights)

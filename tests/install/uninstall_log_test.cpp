@@ -481,6 +481,7 @@ TEST_F(journal, write_merges_keeping_at_most_one_entry_of_types_two_to_seven)
         {entry_type::file, L"\\\\server\\share\\x.dll", {}, true, 0},
         {entry_type::file, L"C:\\A\\..\\Windows\\x.dll", {}, true, 0},
         {entry_type::folder, L"C:\\", {}, true, -1},
+        {entry_type::file, L"C:\\M\\Other Vendor.lnk", {}, true, 0}, // the Start menu is not ours
         {entry_type::folder, L"C:\\Data\\Varnholt", {}, true, -1},
         {entry_type::file, L"C:\\Data\\Varnholt\\Kept\\old.gcl", {}, true, 3},
         {entry_type::start_menu_link, L"C:\\M\\1.lnk", {}, true, -1},
@@ -502,6 +503,16 @@ TEST_F(journal, write_merges_keeping_at_most_one_entry_of_types_two_to_seven)
         {entry_type::uninstall_key, {}, {}, true, -1},
     };
     EXPECT_EQ(log.entries, expected);
+}
+
+TEST_F(journal, write_never_writes_through_a_link)
+{
+    const std::wstring links = test_support::planted_links();
+    ASSERT_FALSE(links.empty()) << "no symbolic links could be planted";
+    uninstall_log log;
+    log.entries = {{entry_type::directx_update, {}, {}, true, -1}};
+    EXPECT_FALSE(log.write(links + L"\\file-link.txt", L"C:\\A", L""));
+    EXPECT_EQ(read_bytes(links + L"\\real\\file.txt"), "");
 }
 
 TEST_F(journal, write_replaces_a_read_only_log_and_deletes_backups_even_on_failure)
