@@ -1,6 +1,7 @@
 #include "support/file_system.hpp"
 
 #include "support/error.hpp"
+#include "support/security.hpp"
 #include "support/unique_resource.hpp"
 
 #include <optional>
@@ -72,9 +73,9 @@ namespace {
 }
 
 // A file or folder itself, never what a link or junction there points to.
-[[nodiscard]] unique_file open_unfollowed(const std::wstring& path) noexcept
+[[nodiscard]] unique_file open_unfollowed(const std::wstring& path, DWORD access = FILE_READ_ATTRIBUTES) noexcept
 {
-    return unique_file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+    return unique_file(CreateFileW(path.c_str(), access,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
@@ -138,7 +139,7 @@ namespace {
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         raise_system_error(static_cast<DWORD>(ERROR_DIRECTORY));
-    const unique_file folder = open_unfollowed(path);
+    const unique_file folder = open_unfollowed(path, FILE_READ_ATTRIBUTES | READ_CONTROL);
     if (!folder)
         raise_last_error();
     if (redirects(folder.get(), attributes))
@@ -146,6 +147,9 @@ namespace {
     std::wstring real = final_path(folder.get());
     if (!equal_ignoring_case(parent_folder(real), parent))
         raise_reparse_point(); // a link that shows no reparse point (Wine's)
+    // A folder that a user made beforehand stays theirs to swap while we write.
+    if (!has_trusted_owner(folder.get()))
+        raise_system_error(static_cast<DWORD>(ERROR_INVALID_OWNER));
     return real;
 }
 

@@ -55,10 +55,11 @@ void create_folder_tree(const std::wstring& folder);
 
 // Before anything is written below `folder`: every existing folder on the way
 // from `base` (trusted, not checked) down to `folder` must be a plain folder, not
-// a link, junction or mount point, and must be where its parent is, as the
-// handle opened without following reparse points reports it. Missing folders
-// end the check: this run creates them. Raises ERROR_REPARSE_POINT_ENCOUNTERED
-// for a violation, ERROR_DIRECTORY for a file in the way, ERROR_BAD_PATHNAME
+// a link, junction or mount point, must be where its parent is, as the handle
+// opened without following reparse points reports it, and must be owned by an
+// administrator or the system. Missing folders end the check: this run creates
+// them. Raises error_reparse_point for a link, ERROR_INVALID_OWNER for a folder
+// that a user made, ERROR_DIRECTORY for a file in the way, ERROR_BAD_PATHNAME
 // when `folder` is not below `base`.
 void check_plain_folders(const std::wstring& base, const std::wstring& folder);
 

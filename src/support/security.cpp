@@ -4,6 +4,7 @@
 #include "support/system_library.hpp"
 
 #include <utility>
+#include <vector>
 
 namespace qz {
 
@@ -90,6 +91,10 @@ sid::sid(well_known_sid which) : from_allocate_(true)
     case well_known_sid::local_system:
         ok = security_api().AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &sid_);
         break;
+    case well_known_sid::trusted_installer:
+        ok = security_api().AllocateAndInitializeSid(&nt, 6, SECURITY_SERVICE_ID_BASE_RID, 956008885, 3418522649,
+                                                     1831038044, 1853292631, 2271478464, 0, 0, &sid_);
+        break;
     }
     if (!ok) {
         sid_ = nullptr;
@@ -157,6 +162,51 @@ access_allowed_acl::access_allowed_acl(std::initializer_list<entry> entries)
     for (const entry& e : entries)
         check_security_call(
             security_api().AddAccessAllowedAceEx(get(), ACL_REVISION, e.inheritance, e.access_mask, e.who.get()));
+}
+
+namespace {
+
+// The user of the process token, in a buffer that holds the SID it points to.
+std::vector<BYTE> process_user()
+{
+    unique_handle token;
+    check_security_call(security_api().OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    DWORD size = 0;
+    security_api().GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size ? size : sizeof(TOKEN_USER));
+    check_security_call(security_api().GetTokenInformation(token.get(), TokenUser, user.data(), size, &size));
+    return user;
+}
+
+} // namespace
+
+bool is_trusted_owner(PSID owner)
+{
+    for (const well_known_sid which :
+         {well_known_sid::administrators, well_known_sid::local_system, well_known_sid::trusted_installer})
+        if (sid(which).equals(owner))
+            return true;
+    const std::vector<BYTE> user = process_user();
+    return security_api().EqualSid(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, owner) != FALSE;
+}
+
+bool has_trusted_owner(HANDLE object)
+{
+    DWORD flags = 0;
+    if (GetVolumeInformationByHandleW(object, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)
+        && !(flags & FILE_PERSISTENT_ACLS))
+        return true;
+    DWORD needed = 0;
+    security_api().GetKernelObjectSecurity(object, OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0)
+        raise_security_error();
+    const unique_hlocal descriptor = allocate_security_memory(needed);
+    check_security_call(
+        security_api().GetKernelObjectSecurity(object, OWNER_SECURITY_INFORMATION, descriptor.get(), needed, &needed));
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    check_security_call(security_api().GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
+    return owner && is_trusted_owner(owner);
 }
 
 void create_private_folder(const std::wstring& path)

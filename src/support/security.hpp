@@ -90,6 +90,7 @@ struct security_functions {
     QZ_SECURITY_FUNCTION(SetSecurityDescriptorOwner);
     QZ_SECURITY_FUNCTION(SetSecurityDescriptorGroup);
     QZ_SECURITY_FUNCTION(GetSecurityDescriptorControl);
+    QZ_SECURITY_FUNCTION(GetSecurityDescriptorOwner);
     QZ_SECURITY_FUNCTION(SetSecurityDescriptorControl);
     QZ_SECURITY_FUNCTION(GetKernelObjectSecurity);
     QZ_SECURITY_FUNCTION(SetKernelObjectSecurity);
@@ -109,6 +110,7 @@ enum class well_known_sid {
     administrators, // S-1-5-32-544
     users,          // S-1-5-32-545
     local_system,   // S-1-5-18
+    trusted_installer, // S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464
 };
 
 // Owns one SID.
@@ -154,6 +156,16 @@ class single_ace_acl : public access_allowed_acl {
 public:
     single_ace_acl(const sid& who, DWORD access_mask) : access_allowed_acl({{who, access_mask}}) {}
 };
+
+// An owner that only an administrator or the system can have given an object:
+// Administrators, SYSTEM, TrustedInstaller, or the user this process runs as
+// (the administrator who started the installation).
+[[nodiscard]] bool is_trusted_owner(PSID owner);
+
+// The owner of an object opened with READ_CONTROL is trusted; true as well on a
+// volume that keeps no owners (FAT), where anybody may change anything anyway.
+// Raises the security layer's HRESULT when the owner cannot be read.
+[[nodiscard]] bool has_trusted_owner(HANDLE object);
 
 // Creates a new folder (failing when anything stands at the path) whose protected
 // DACL gives SYSTEM and Administrators full control, inherited by all below it,

@@ -74,6 +74,34 @@ TEST(security, well_known_sids)
     EXPECT_TRUE(moved.equals(users.get()));
 }
 
+// Folders owned by anyone but an administrator or the system are not ours to write into.
+TEST(security, trusted_owners)
+{
+    EXPECT_EQ(sid_string(qz::sid(qz::well_known_sid::local_system).get()), L"S-1-5-18");
+    EXPECT_EQ(sid_string(qz::sid(qz::well_known_sid::trusted_installer).get()),
+              L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464");
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    BYTE user[256];
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+    CloseHandle(token);
+    const std::wstring me = sid_string(reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+    const struct {
+        std::wstring owner;
+        bool trusted;
+    } cases[] = {
+        {L"S-1-5-32-544", true}, {L"S-1-5-18", true}, {L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true},
+        {me, true},              {L"S-1-5-32-545", false}, {L"S-1-1-0", false}, {L"S-1-5-21-1-2-3-1001", false},
+    };
+    for (const auto& c : cases) {
+        PSID owner = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidW(c.owner.c_str(), &owner)) << c.owner;
+        EXPECT_EQ(qz::is_trusted_owner(owner), c.trusted) << c.owner;
+        LocalFree(owner);
+    }
+}
+
 TEST(security, descriptor_with_one_entry)
 {
     const qz::sid everyone(qz::well_known_sid::everyone);
