@@ -11,7 +11,9 @@ void raise_system_error(DWORD code)
 
 void raise_last_error()
 {
-    raise_system_error(GetLastError());
+    // A call that failed without saying why is still a failure, not "success".
+    const DWORD error = GetLastError();
+    raise_system_error(error == ERROR_SUCCESS ? static_cast<DWORD>(E_UNEXPECTED) : error);
 }
 
 void raise_assertion()

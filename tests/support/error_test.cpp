@@ -36,6 +36,15 @@ TEST(errors, raised_codes_keep_their_category)
     }
     EXPECT_EQ(qz::make_error_code(qz::compress_errc::precheck_failed).message(), "unknown error");
     EXPECT_THROW(qz::raise_assertion(), std::logic_error);
+    // A failure without a Windows error is never raised as "success".
+    for (const DWORD last : {DWORD{ERROR_SUCCESS}, DWORD{ERROR_FILE_NOT_FOUND}}) {
+        SetLastError(last);
+        try {
+            qz::raise_last_error();
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(e.code(), qz::system_error_code(last ? last : static_cast<DWORD>(E_UNEXPECTED)));
+        }
+    }
 }
 
 TEST(errors, label_follows_the_category)
