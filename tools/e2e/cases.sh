@@ -755,12 +755,7 @@ case_forged_log() {
 0003:04ff:1 -- $victim\\other.dll
 0004:07ff:1 -- DirectX Update
 "
-    start_installer
-    drv wait-wizard
-    to_install_page_quick
-    install_run 1
-    drv click 1 ';' expect-page 4
-    exit_without_question
+    quick_installation
     check_installation "$folder" both 1 'Gradiva 7.17' update
     expect_eq "file named by the log kept" "a system file" "$(cat "$(unixpath "$victim")/system.dll")"
     expect_eq "shortcut named by the log kept" "another system file" "$(cat "$(unixpath "$victim")/other.dll")"
