@@ -233,7 +233,8 @@ bool is_link(const std::wstring& path) noexcept
 
 bool is_local_absolute_path(std::wstring_view path) noexcept
 {
-    const bool drive_letter = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    const bool drive_letter =
+        path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
     if (!drive_letter || path[1] != L':' || !is_separator(path[2]))
         return false;
     std::size_t start = 3;
