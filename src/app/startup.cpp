@@ -8,6 +8,7 @@
 #include "support/named_objects.hpp"
 #include "ui/common_controls.hpp"
 
+#include <comdef.h>
 #include <commctrl.h>
 
 #include <locale>
@@ -134,6 +135,11 @@ std::wstring program_file_stem()
 
 namespace details {
 
+void WINAPI raise_com_error(HRESULT hr, IErrorInfo*)
+{
+    raise_system_error(hr);
+}
+
 std::string user_locale_name()
 {
     wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
@@ -162,10 +168,8 @@ bool configure_runtime(const startup_calls& calls) noexcept
 {
     try {
         SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-        const std::string name = user_locale_name();
-        if (name.empty())
-            raise_last_error();
-        set_global_locale(name);
+        // A locale name the system cannot give is the empty name: the user's default.
+        set_global_locale(user_locale_name());
         return true;
     } catch (...) {
         fail_initialization(calls);
@@ -182,6 +186,7 @@ bool run_startup_steps(const startup_calls& calls) noexcept
             raise_system_error(static_cast<DWORD>(ERROR_OLD_WIN_VERSION));
         register_control_classes();
         (void)instance_counter::registered(application_id() + std::wstring(instance_counter_suffix));
+        _set_com_error_handler(&raise_com_error);
         return true;
     } catch (...) {
         fail_initialization(calls);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oaidl.h>
 
 #include <functional>
 #include <string>
@@ -74,6 +75,9 @@ namespace details {
 // with the "Initialization Error" box and exit code -11; false then.
 bool configure_runtime(const startup_calls& calls) noexcept;
 bool run_startup_steps(const startup_calls& calls) noexcept;
+// The COM support library's error handler (comdef.h): raises the HRESULT as a
+// system error. Installed by the start-up steps.
+void WINAPI raise_com_error(HRESULT hr, IErrorInfo* info);
 // The locale name of the user's default locale, narrowed; empty on failure.
 [[nodiscard]] std::string user_locale_name();
 // Sets `name` as the global locale. A name the standard library does not know

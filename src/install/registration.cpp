@@ -53,6 +53,9 @@ constexpr wchar_t publisher[] = L"Varnholt";
 bool register_uninstall(uninstall_log& journal, const std::wstring& main_program_path,
                         const std::wstring& uninstaller_path) noexcept
 {
+    // Without an uninstaller the entry would offer a removal that cannot run.
+    if (uninstaller_path.empty())
+        return false;
     try {
         const uninstall_key_location& where = journal.key_location;
         const registry_key parent = open_key(where.root, where.parent);

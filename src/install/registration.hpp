@@ -12,15 +12,16 @@ namespace qz {
 
 // The maker's web site (URLInfoAbout, HelpLink, URLUpdateInfo) and telephone number.
 inline constexpr wchar_t maker_web_address[] = L"https://www.varnholt.example";
-inline constexpr wchar_t maker_telephone[] = L"+49 30 5550 1718";
+inline constexpr wchar_t maker_telephone[] = L"+49 431 555 0170"; // as the About box gives it
 
 // Writes the product's uninstall key (journal.key_location, by default
 // HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gradiva 7) and its
 // values, journalled as an uninstall_key entry: an existing key is saved first,
 // a new one is recorded as new. True when the parent key exists and
-// "DisplayName" and "UninstallString" were written. Any failure gives false:
-// a missing parent key leaves no journal entry; a key or DWORD value that
-// cannot be written stops the writing and leaves the journal entry pending.
+// "DisplayName" and "UninstallString" were written. Any failure gives false: a
+// missing parent key or an empty uninstaller path leaves no journal entry; a key
+// or DWORD value that cannot be written stops the writing and leaves the journal
+// entry pending.
 // Never raises.
 [[nodiscard]] bool register_uninstall(uninstall_log& journal, const std::wstring& main_program_path,
                                       const std::wstring& uninstaller_path) noexcept;

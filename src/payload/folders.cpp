@@ -132,16 +132,16 @@ std::optional<std::array<DWORD, 3>> file_identity(const std::wstring& path)
 }
 
 // A destination without a macro: an absolute path, used as it is once its
-// folders are known to be plain names.
-resolved_folder resolve_plain_path(std::wstring_view folder)
+// folders are known to be plain names. Forward slashes and a trailing separator
+// are only another spelling of it.
+resolved_folder resolve_plain_path(std::wstring_view given)
 {
+    const std::wstring folder = normalized(std::wstring(given));
     const std::size_t root = root_length(folder);
     if (root == 0)
         raise_unexpected();
-    std::wstring base(folder.substr(0, root));
-    if (base.back() == L'/')
-        base.back() = L'\\';
-    const std::wstring_view rest = folder.substr(root);
+    const std::wstring base = folder.substr(0, root);
+    const std::wstring_view rest = std::wstring_view(folder).substr(root);
     if (rest.empty())
         return {base, base};
     const std::vector<std::wstring_view> parts = split_components(rest);

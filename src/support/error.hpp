@@ -1,8 +1,8 @@
 // Error conventions: failures are exceptions carrying a std::error_code in the
 // system, generic or archive ("compress") category.
 //
-// There is no COM error handler to install: MinGW's runtime has no
-// _com_raise_error hook, and our COM calls go through check_hresult instead.
+// Our own COM calls go through check_hresult; the COM support library's errors
+// (comdef.h) reach the handler that the start-up installs, which raises them too.
 #pragma once
 
 #include <windows.h>

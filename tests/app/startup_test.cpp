@@ -1,8 +1,10 @@
 #include "app/startup.hpp"
 
 #include "app/session.hpp"
+#include "support/error.hpp"
 
 #include <gtest/gtest.h>
+#include <comdef.h>
 
 #include <locale>
 #include <optional>
@@ -72,6 +74,7 @@ TEST(Startup, RuntimeSetupAddsErrorModeAndKeepsClassicLocaleForUnknownNames)
     EXPECT_FALSE(qz::details::user_locale_name().empty());
     qz::details::set_global_locale("xx-NOWHERE");
     EXPECT_EQ(std::locale().name(), "C");
+    EXPECT_NO_THROW(qz::details::set_global_locale("")); // no locale name: the user's default
     qz::details::set_global_locale("C");
     EXPECT_EQ(std::locale().name(), "C");
 }
@@ -97,6 +100,13 @@ TEST(Startup, RoutineRunsOnceAndRegistersThisProcess)
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_FALSE(platform.exit_code);
     EXPECT_EQ(qz::running_instances(), 1u);
+    // The COM support library's errors arrive as system errors with their HRESULT.
+    try {
+        _com_issue_error(E_ACCESSDENIED);
+        ADD_FAILURE() << "no exception";
+    } catch (const std::system_error& e) {
+        EXPECT_EQ(e.code(), qz::system_error_code(static_cast<DWORD>(E_ACCESSDENIED)));
+    }
 }
 
 TEST(Startup, ApplicationIdComesFromVersionResource)

@@ -161,6 +161,14 @@ TEST_F(registration, a_missing_uninstall_parent_gives_false_and_journals_nothing
     EXPECT_FALSE(qz::open_key(HKEY_CURRENT_USER, L"Software\\Varnholt Test\\no such parent"));
 }
 
+// Without an uninstaller there is nothing for Windows to run: no registration.
+TEST_F(registration, no_uninstaller_gives_false_and_writes_nothing)
+{
+    EXPECT_FALSE(qz::register_uninstall(journal, main_program, L""));
+    EXPECT_TRUE(journal.entries.empty());
+    EXPECT_FALSE(qz::open_key(HKEY_LOCAL_MACHINE, product_key));
+}
+
 TEST_F(registration, the_product_path_value_names_the_main_program)
 {
     const bool maker_key_existed = static_cast<bool>(qz::open_key(HKEY_LOCAL_MACHINE, qz::maker_key_name));

@@ -190,7 +190,8 @@ TEST(folders, plain_paths_pass_and_unsafe_ones_fail)
 {
     qz::destination_resolver r(L"C:\\Install", L"", L"C:\\Temp");
     r.set_shell_lookup(fake_lookup());
-    EXPECT_EQ(r.resolve_destination(L"D:\\Data\\Gradiva"), L"D:\\Data\\Gradiva");
+    for (const wchar_t* spelling : {L"D:\\Data\\Gradiva", L"D:/Data/Gradiva", L"D:\\Data\\Gradiva\\", L"D:/Data\\Gradiva/"})
+        EXPECT_EQ(r.resolve_destination(spelling), L"D:\\Data\\Gradiva") << spelling;
     EXPECT_EQ(r.resolve_destination(L"\\\\server\\share\\Gradiva"), L"\\\\server\\share\\Gradiva");
     for (const wchar_t* bad : {L"<installpath>", L"<Elsewhere>", L"<>", L"Gradiva", L"", L"\\Gradiva",
                                L"C:Gradiva", L"D:\\Data\\..\\Windows", L"<InstallPath>\\..",

@@ -586,6 +586,50 @@ TEST_F(FrameTest, LanguageChangeRenewsEveryTextWithoutSecondSeparator)
     EXPECT_EQ(separators, separators_before);
 }
 
+// The letter after '&', upper case; 0 when there is none.
+wchar_t accelerator(const std::wstring& text)
+{
+    const std::size_t at = text.find(L'&');
+    if (at == std::wstring::npos || at + 1 >= text.size())
+        return 0;
+    wchar_t letter[2] = {text[at + 1], 0};
+    CharUpperW(letter);
+    return letter[0];
+}
+
+// The About item's letter is none of the standard window-menu items' letters,
+// as the system's own menu gives them in each installer language.
+TEST_F(FrameTest, AboutAcceleratorIsFreeInEveryLanguage)
+{
+    open();
+    const HMENU menu = GetSystemMenu(window, FALSE);
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    int checked = 0;
+    for (int index = 0; index < qz::language_count; ++index) {
+        if (!qz::is_installer_language(index))
+            continue;
+        qz::set_language(index);
+        frame->update_texts();
+        const wchar_t about = accelerator(menu_text(menu, qz::sys_command_about));
+        const WORD language = LANGIDFROMLCID(qz::language_lcid(index));
+        const HRSRC found = FindResourceExW(user32, RT_MENU, L"SYSMENU", language);
+        if (about == 0 || !found)
+            continue; // written right to left (no letter), or no system text to compare with
+        const HMENU standard = LoadMenuIndirectW(LockResource(LoadResource(user32, found)));
+        for (int i = 0; i < GetMenuItemCount(standard); ++i) {
+            const UINT id = GetMenuItemID(standard, i);
+            if (id < SC_SIZE || id > SC_CLOSE)
+                continue; // separators, and Wine's own About item
+            wchar_t item[128]{};
+            GetMenuStringW(standard, static_cast<UINT>(i), item, 128, MF_BYPOSITION);
+            EXPECT_NE(accelerator(item), about) << "language " << index << ": " << item;
+        }
+        DestroyMenu(standard);
+        ++checked;
+    }
+    EXPECT_GE(checked, 10);
+}
+
 TEST_F(FrameTest, OtherSystemCommandsAreLeftToTheSystem)
 {
     open();

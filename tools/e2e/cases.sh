@@ -7,6 +7,7 @@ TITLE='Installer – Gradiva 7.18f'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gradiva 7'
 MAKER_KEY='HKLM\Software\Varnholt'
 USER_KEY='HKCU\Software\Varnholt'
+MAKER_TELEPHONE='+49 431 555 0170'
 SEPARATOR=$(printf '─%.0s' {1..45})
 
 # The machine's folders as the driver sees them: FOLDER[<ProgramFiles>] etc.
@@ -87,7 +88,9 @@ check_installation() {
         'NoModify = REG_DWORD 1' 'NoRepair = REG_DWORD 1' "QzLanguage = REG_DWORD $language"; do
         expect_line "uninstall registration" "$line" "$out"
     done
-    for name in URLInfoAbout HelpLink URLUpdateInfo HelpTelephone; do
+    # The number the About box gives.
+    expect_line "uninstall registration" "HelpTelephone = REG_SZ \"$MAKER_TELEPHONE\"" "$out"
+    for name in URLInfoAbout HelpLink URLUpdateInfo; do
         grep -qE "^$name = REG_SZ \".+\"$" <<<"$out" || fail "uninstall registration: no $name in:"$'\n'"$out"
     done
     expect_line "product path value" "Gradiva 7 Path = REG_SZ \"$folder\\Gradiva.exe\"" "$(drv reg "$MAKER_KEY")"
@@ -488,6 +491,7 @@ case_about_box() {
     expect_line "About box button" "1=OK" "$box"
     grep -qE '^1019=.+' <<<"$box" || fail "About box: no version line in:"$'\n'"$box"
     grep -qE '^1020=.+' <<<"$box" || fail "About box: no legal line in:"$'\n'"$box"
+    expect_contains "About box telephone" "=Phone $MAKER_TELEPHONE" "$box"
     shot "$WORK/shots/0-about.png"
     local fit
     fit=$(drv fit about)
