@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <system_error>
 
 namespace qz {
 
@@ -19,7 +20,9 @@ namespace qz {
 // (SeRestorePrivilege switched on for the call), or deletes the key when this
 // run created it. A key that existed but could not be saved is left alone.
 // A restored hive file is deleted; one that could not be restored is kept.
-// Never raises: a failure here must not stop the rest of the rollback.
-void restore_key(const log_entry& entry, const uninstall_key_location& where) noexcept;
+// Returns the failure (empty: done; a missing parent is one only for a saved
+// key). Never raises: a failure here must not stop
+// the rest of the rollback.
+[[nodiscard]] std::error_code restore_key(const log_entry& entry, const uninstall_key_location& where) noexcept;
 
 } // namespace qz

@@ -401,6 +401,28 @@ void uninstall_log::add_shortcut(int which, const std::filesystem::path& folder,
     pending = true;
 }
 
+void uninstall_log::abandon_shortcut()
+{
+    if (!pending || entries.empty())
+        return;
+    log_entry& entry = entries.back();
+    if (entry.type != entry_type::start_menu_link && entry.type != entry_type::desktop_link)
+        return;
+    pending = false;
+    if (entry.backup.empty()) {
+        entries.pop_back(); // nothing was moved aside, nothing was made
+        return;
+    }
+    const auto previous = std::find_if(previous_entries.begin(), previous_entries.end(),
+                                       [&](const log_entry& e) { return e.type == entry.type; });
+    if (previous == previous_entries.end()
+        || !MoveFileExW(entry.backup.c_str(), previous->path.c_str(), MOVEFILE_COPY_ALLOWED)) {
+        entry.done = false; // the rollback tries again
+        return;
+    }
+    entry = *previous;
+}
+
 void uninstall_log::add_directx_update()
 {
     entries.push_back({entry_type::directx_update, {}, {}, false, -1});
@@ -483,7 +505,7 @@ bool uninstall_log::write(const std::filesystem::path& log_file, const std::file
     return written;
 }
 
-void uninstall_log::rollback()
+void uninstall_log::rollback(const undo_report& report)
 {
     std::optional<std::filesystem::filesystem_error> first_failure;
     std::vector<log_entry> left;
@@ -495,7 +517,8 @@ void uninstall_log::rollback()
                 remove_path(entry.path);
                 break;
             case entry_type::uninstall_key:
-                restore_key(entry, key_location);
+                if (const std::error_code error = restore_key(entry, key_location))
+                    throw std::filesystem::filesystem_error("restore", entry_text(entry), error);
                 break;
             case entry_type::file_types:
             case entry_type::directx_update:
@@ -508,6 +531,10 @@ void uninstall_log::rollback()
             if (!first_failure)
                 first_failure = error;
             left.push_back(entry);
+            if (report) {
+                const std::wstring what = entry.path.empty() ? entry_text(entry) : entry.path.wstring();
+                report(what, error.code());
+            }
         }
     }
     std::reverse(left.begin(), left.end());

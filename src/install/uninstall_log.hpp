@@ -9,8 +9,10 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace qz {
@@ -118,11 +120,21 @@ struct uninstall_log {
     [[nodiscard]] bool write(const std::filesystem::path& log_file, const std::filesystem::path& install_folder,
                              const std::filesystem::path& start_menu_folder);
 
-    // Undoes this run's entries, last first. Goes on past a failure; a backup
-    // that could not be put back is kept. Afterwards `entries` holds only the
-    // entries that could not be undone, and the first failure is raised
+    // The pending shortcut could not be made: the earlier shortcut that its
+    // entry moved aside goes back, and the entry becomes the earlier log's, so
+    // that the new log keeps it. When it cannot go back, the entry stays (not
+    // done, with its backup) for the rollback.
+    void abandon_shortcut();
+
+    // What an undo step that failed reports: the file, folder or key, and why.
+    using undo_report = std::function<void(const std::wstring& what, const std::error_code& error)>;
+
+    // Undoes this run's entries, last first. Goes on past a failure, reporting
+    // each one; a backup that could not be put back is kept. Afterwards
+    // `entries` holds only the entries that could not be undone (a second call
+    // tries them again), and the first failure is raised
     // (std::filesystem::filesystem_error).
-    void rollback();
+    void rollback(const undo_report& report = {});
 };
 
 // Copies (copy) or moves `source` to a fresh "qz-%%%%%.tmp" name in `folder` (empty:

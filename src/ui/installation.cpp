@@ -12,6 +12,7 @@
 #include "install/registration.hpp"
 #include "install/shortcuts.hpp"
 #include "payload/folders.hpp"
+#include "support/error.hpp"
 #include "support/file_system.hpp"
 
 #include <commctrl.h>
@@ -32,6 +33,8 @@ constexpr unsigned msg_registry = 1118;
 constexpr unsigned msg_installation_data = 1119;
 constexpr unsigned msg_installation_failed = 1121;
 constexpr unsigned msg_directx = 1131;
+constexpr unsigned msg_rollback_failed = 1132;
+constexpr unsigned msg_rollback_incomplete = 1133;
 
 // Which shortcut add_shortcut journals.
 constexpr int start_menu_link = 0;
@@ -84,7 +87,7 @@ private:
         journal.complete(true, link);
         return true;
     } catch (...) {
-        journal.complete(false);
+        journal.abandon_shortcut(); // the earlier shortcut comes back
         return false;
     }
 }
@@ -97,9 +100,50 @@ bool dlg_install::do_installation() noexcept
     try {
         return run_installation(cursor.wait());
     } catch (...) {
-        // Every step guards itself; what is left is the page's own output
-        // failing (no memory), which says nothing about the files placed.
+        // Outside the guarded steps (no memory, say): undone and reported like
+        // a failed extraction, so that "Install" is not offered over half an
+        // installation.
+        const std::error_code error = details::current_exception_code();
+        try {
+            const std::wstring text =
+                format_message(load_string(msg_installation_failed), {error_code_label(error)});
+            set_status(text);
+            if (log_line_open())
+                append_log(load_string(msg_failed) + log_line_end);
+            append_log(text + log_line_end);
+        } catch (...) {
+        }
+        roll_back();
+        RemoveDirectoryW(session_.temp_folder.c_str()); // kept while backups were in it
         return false;
+    }
+}
+
+void dlg_install::roll_back() noexcept
+{
+    uninstall_log& journal = session_.uninstall_log;
+    std::vector<std::pair<std::wstring, std::error_code>> failures;
+    // A step that failed once (a file held open for a moment) is tried again.
+    for (int pass = 0; pass < 2 && !journal.entries.empty(); ++pass) {
+        failures.clear();
+        try {
+            journal.rollback([&](const std::wstring& what, const std::error_code& error) {
+                failures.emplace_back(what, error);
+            });
+        } catch (...) {
+        }
+    }
+    if (failures.empty())
+        return;
+    try {
+        for (const auto& [what, error] : failures)
+            append_log(format_message(load_string(msg_rollback_failed), {what, error_code_label(error)}) +
+                       log_line_end);
+        // The backups stay in the working folder, which stays with them.
+        const std::wstring text = format_message(load_string(msg_rollback_incomplete), {session_.temp_folder});
+        set_status(text);
+        append_log(text + log_line_end);
+    } catch (...) {
     }
 }
 
@@ -129,12 +173,8 @@ bool dlg_install::run_installation(HCURSOR wait_cursor)
     const extraction_handler handler(*this, payload, placement, wait_cursor);
 
     if (!extract_archive(payload, install_folder, sample_folder, temp_folder, handler.callback())) {
-        // The handler has shown the failure. The rollback goes on past what it
-        // cannot undo and keeps those backups; there is nothing more to show.
-        try {
-            session.uninstall_log.rollback();
-        } catch (...) {
-        }
+        // The handler has shown the failure; the rollback adds what it could not undo.
+        roll_back();
         return false;
     }
 

@@ -569,6 +569,42 @@ TEST_F(journal, rollback_undoes_in_reverse_order_and_restores_backups)
     EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 2);
 }
 
+// A shortcut that could not be made leaves the earlier one where it was, and the
+// earlier log's entry in the journal; without an earlier one, no entry.
+TEST_F(journal, abandoned_shortcut_puts_the_earlier_one_back)
+{
+    const fs::path old_link = make_file(root / L"menu" / L"old.lnk", "old link");
+    uninstall_log log;
+    log.previous_entries = {{entry_type::start_menu_link, old_link, {}, true, -1}};
+    log.add_shortcut(0, root / L"menu", root);
+    ASSERT_FALSE(fs::exists(old_link));
+    log.abandon_shortcut();
+    EXPECT_EQ(read_bytes(old_link), "old link");
+    EXPECT_EQ(log.entries, (std::vector<log_entry>{{entry_type::start_menu_link, old_link, {}, true, -1}}));
+    EXPECT_FALSE(log.pending);
+    log.add_shortcut(2, root / L"desk", root);
+    log.abandon_shortcut();
+    ASSERT_EQ(log.entries.size(), 2u);
+    EXPECT_EQ(log.entries[1].type, entry_type::folder); // the folder made for it stays journalled
+}
+
+// A key that cannot be put back is reported by its name and stays journalled.
+TEST_F(journal, rollback_reports_a_key_it_cannot_restore)
+{
+    uninstall_log log;
+    log.key_location.root = HKEY_CURRENT_USER;
+    log.key_location.parent = L"Software\\Varnholt Test\\no such parent";
+    log.entries = {{entry_type::uninstall_key, {}, make_file(root / L"hive.tmp", "hive"), true, -1}};
+    std::vector<std::wstring> reported;
+    EXPECT_THROW(log.rollback([&](const std::wstring& what, const std::error_code&) { reported.push_back(what); }),
+                 std::filesystem::filesystem_error);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_TRUE(reported[0].starts_with(L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"))
+        << reported[0];
+    EXPECT_EQ(log.entries.size(), 1u);
+    EXPECT_TRUE(fs::exists(root / L"hive.tmp"));
+}
+
 TEST_F(journal, rollback_goes_on_past_a_failure_and_keeps_that_backup)
 {
     const fs::path app = root / L"app";
@@ -587,19 +623,25 @@ TEST_F(journal, rollback_goes_on_past_a_failure_and_keeps_that_backup)
     const fs::path busy_backup = log.entries[1].backup;
 
     std::optional<std::filesystem::filesystem_error> failure;
+    std::vector<std::pair<std::wstring, std::error_code>> reports;
     {
         // Held open without FILE_SHARE_DELETE: the removal fails.
         const qz::unique_file held(
             CreateFileW(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         try {
-            log.rollback();
+            log.rollback([&](const std::wstring& what, const std::error_code& error) {
+                reports.emplace_back(what, error);
+            });
         } catch (const std::filesystem::filesystem_error& error) {
             failure = error;
         }
     }
     ASSERT_TRUE(failure.has_value()) << "the failure is reported";
     EXPECT_EQ(failure->path1(), busy);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].first, busy.wstring());
+    EXPECT_EQ(reports[0].second, failure->code());
     EXPECT_FALSE(fs::exists(app / L"new.dll"));
     EXPECT_EQ(read_bytes(other), "original other") << "undone after the failure";
     EXPECT_EQ(read_bytes(busy), "new busy");
