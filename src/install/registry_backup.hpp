@@ -21,8 +21,7 @@ namespace qz {
 // run created it. A key that existed but could not be saved is left alone.
 // A restored hive file is deleted; one that could not be restored is kept.
 // Returns the failure (empty: done; a missing parent is one only for a saved
-// key). Never raises: a failure here must not stop
-// the rest of the rollback.
+// key). Never raises: a failure here must not stop the rest of the rollback.
 [[nodiscard]] std::error_code restore_key(const log_entry& entry, const uninstall_key_location& where) noexcept;
 
 } // namespace qz
