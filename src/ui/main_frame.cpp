@@ -318,6 +318,8 @@ bool dlg_main::on_command(int id, int /*code*/)
             run_installation();
             return true;
         }
+        if (page == page_options && page_set_.leave_options && !page_set_.leave_options())
+            return true;
         int target = page + 1;
         if (page == page_mode && !session_.advanced_mode)
             target = page_install;

@@ -33,6 +33,7 @@ inline constexpr int sys_command_about = 16;
 struct wizard_page_set {
     std::array<basic_dialog*, page_count> pages{};
     std::function<void()> show_summary;    // before page 3 is entered by Next
+    std::function<bool()> leave_options;   // before Next leaves page 2; false: stay
     std::function<bool()> do_installation; // when Install is pressed; true on success
     std::function<void()> build_end_text;  // after every installation run
     // Creates page `index` as a hidden child of `frame` bound to pages[index];

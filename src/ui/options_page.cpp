@@ -5,11 +5,14 @@
 #include "app/product.hpp"
 #include "app/session.hpp"
 #include "i18n/language.hpp"
+#include "support/file_system.hpp"
+#include "ui/message_box.hpp"
 #include "ui/page_fit.hpp"
 #include "ui/folder_browser.hpp"
 
 #include <knownfolders.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -24,6 +27,7 @@ constexpr unsigned msg_continue = 1106;
 constexpr unsigned msg_select_folder = 1111;
 constexpr unsigned msg_start_menu_shortcut = 1112;
 constexpr unsigned msg_desktop_shortcut = 1113;
+constexpr unsigned msg_folder_refused = 1134;
 
 bool is_separator(wchar_t c) noexcept
 {
@@ -111,9 +115,40 @@ std::wstring resolve_install_folder(std::wstring_view text, std::wstring_view pr
     return normalise_path(joined);
 }
 
+bool refused_install_folder(std::wstring_view typed, const std::wstring& folder,
+                            const std::vector<std::wstring>& program_files, const std::wstring& windows)
+{
+    if (has_drive(typed) && (typed.size() == 2 || !is_separator(typed[2])))
+        return true; // relative to the drive's current folder
+    if (is_server_path(folder) || !is_local_absolute_path(folder) || same_path(folder, path_root(folder)))
+        return true;
+    if (!windows.empty() && is_within(folder, windows))
+        return true;
+    return std::any_of(program_files.begin(), program_files.end(),
+                       [&](const std::wstring& base) { return !base.empty() && same_path(folder, base); });
+}
+
 } // namespace details
 
 dlg_options::dlg_options(InstallSession& session) : session_(session) {}
+
+bool dlg_options::accept_folder()
+{
+    if (session_.install_state != 0)
+        return true; // the earlier installation's folder, which cannot be changed
+    const std::wstring typed = get_window_text(GetDlgItem(hwnd, id_folder));
+    const std::vector<std::wstring> program_files{known_folder_path(FOLDERID_ProgramFiles, false),
+                                                  known_folder_path(FOLDERID_ProgramFilesX86, false)};
+    if (!details::refused_install_folder(typed, session_.install_folder, program_files,
+                                         known_folder_path(FOLDERID_Windows, false)))
+        return true;
+    const std::wstring example = program_files.front() + L"\\Varnholt\\" + product_key_name(product_code());
+    const std::wstring shown = typed.empty() ? session_.install_folder : typed;
+    const std::wstring text = format_string(msg_folder_refused, {shown, example});
+    message_box(text.c_str(), installer_title(true).c_str(), MB_ICONWARNING);
+    SetFocus(GetDlgItem(hwnd, id_folder));
+    return false;
+}
 
 void dlg_options::on_init()
 {

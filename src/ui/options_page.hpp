@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qz {
 
@@ -31,6 +32,11 @@ public:
     void on_size(int new_width, int new_height) override;
     bool on_command(int id, int code) override;
 
+    // Before Next leaves the page: a folder that would scatter the product over
+    // a drive, a system folder or a share is refused with a message, and the
+    // user stays. True when the page may be left.
+    [[nodiscard]] bool accept_folder();
+
     std::wstring program_files_folder; // base of relative folder names
     bool updating_edit = false;        // set while the page itself writes the folder box
 
@@ -50,6 +56,14 @@ namespace details {
 // dropped, ".." removes the name before it (never the drive or server).
 // Nothing is looked up on disk.
 [[nodiscard]] std::wstring resolve_install_folder(std::wstring_view text, std::wstring_view program_files);
+
+// A folder the product must not be installed in: a drive root, a Program Files
+// folder itself, the Windows folder or one below it, a share, or a path typed
+// relative to a drive ("D:Apps"). `typed` is the folder box's text, `folder`
+// what it resolved to.
+[[nodiscard]] bool refused_install_folder(std::wstring_view typed, const std::wstring& folder,
+                                          const std::vector<std::wstring>& program_files,
+                                          const std::wstring& windows);
 
 } // namespace details
 

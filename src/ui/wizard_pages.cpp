@@ -18,6 +18,7 @@ wizard_page_set real_pages()
     wizard_page_set set;
     set.pages = {&start_page(), &mode_page(), &options_page(), &install_page(), &end_page()};
     set.show_summary = [] { install_page().show_summary(); };
+    set.leave_options = [] { return options_page().accept_folder(); };
     set.do_installation = [] { return install_page().do_installation(); };
     set.build_end_text = [] { end_page().build_end_text(); };
     return set;

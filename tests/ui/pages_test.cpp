@@ -297,6 +297,30 @@ TEST(InstallFolderText, AbsolutePathsAreNormalisedByTheirTextAlone)
     EXPECT_EQ(resolve_install_folder(L"C:\\windows\\notepad.exe\\..\\Gradiva", base), L"C:\\windows\\Gradiva");
 }
 
+// Folders that would scatter the product: Next refuses them.
+TEST(InstallFolderText, FoldersThatWouldScatterTheProductAreRefused)
+{
+    const std::wstring base = L"C:\\Program Files";
+    const std::vector<std::wstring> program_files{base, L"C:\\Program Files (x86)"};
+    const struct {
+        const wchar_t* typed;
+        bool refused;
+    } cases[] = {
+        {L"C:\\Program Files\\Varnholt\\Gradiva 7", false}, {L"Jürgen\\Ελένη", false},
+        {L"D:\\Apps\\Gradiva", false},                        {L"D:\\", true},
+        {L"D:", true},                                           {L"D:Apps", true},
+        {L"", true},                                             {L"c:\\program files (x86)\\", true},
+        {L"C:\\Windows", true},                                 {L"C:\\WINDOWS\\System32\\Gradiva", true},
+        {L"C:\\Windows Apps", false},                           {L"\\\\server\\share\\Gradiva", true},
+        {L"..\\..", true},
+    };
+    for (const auto& c : cases) {
+        const std::wstring folder = resolve_install_folder(c.typed, base);
+        EXPECT_EQ(qz::details::refused_install_folder(c.typed, folder, program_files, L"C:\\Windows"), c.refused)
+            << c.typed << L" -> " << folder;
+    }
+}
+
 TEST_F(Pages, TypedFolderIsStoredNormalisedAtEveryChange)
 {
     qz::dlg_options page(session);

@@ -767,3 +767,22 @@ case_forged_log() {
     expect_not_contains "new log" "server" "$(cat "$WORK/Uninstall.ulog.txt")"
     rm -rf "$(unixpath "$victim")"
 }
+
+# Folders that would scatter the product over a drive, a system folder or a
+# share: Next shows why and stays on the options page.
+case_refused_folders() {
+    load_folders
+    start_installer
+    drv wait-wizard ';' click 1 ';' expect-page 1 ';' click 1019 ';' click 1 ';' expect-page 2
+    local typed box windows=${FOLDER[<ProgramFiles>]%%\\*}'\Windows'
+    for typed in 'D:' 'D:Apps' "${FOLDER[<ProgramFiles>]}" "$windows\\Gradiva" '\\server\share\Gradiva' ''; do
+        drv settext 1007 "$typed" ';' click 1
+        box=$(drv msgbox)
+        expect_contains "refused \"$typed\"" "text=The Installation Folder cannot be \"" "$box"
+        [[ $typed == D: ]] && shot "$WORK/shots/2-refused.png"
+        drv answer ok ';' expect-page 2
+    done
+    drv settext 1007 'D:\Apps\Gradiva' ';' click 1 ';' expect-page 3
+    drv click 2 ';' msgbox ';' answer yes
+    wait_installer
+}
