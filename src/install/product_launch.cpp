@@ -27,8 +27,28 @@ private:
     InstallSession& session_;
 };
 
+// Waits for the process at most limit_ms, running `pump` whenever messages arrive.
+bool wait_pumping(HANDLE process, DWORD limit_ms, const std::function<void()>& pump)
+{
+    if (!pump)
+        return WaitForSingleObject(process, limit_ms) == WAIT_OBJECT_0;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        if (limit_ms != INFINITE && elapsed >= limit_ms)
+            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        const DWORD left = limit_ms == INFINITE ? INFINITE : static_cast<DWORD>(limit_ms - elapsed);
+        const DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, left, QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0)
+            return true;
+        if (result != WAIT_OBJECT_0 + 1)
+            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        pump();
+    }
+}
+
 launch_result run_product(const std::wstring& main_program_path, std::uint64_t previous_version,
-                          DWORD wait_limit_ms)
+                          DWORD wait_limit_ms, const std::function<void()>& pump)
 {
     std::wstring command_line = product_command_line(main_program_path, previous_version);
     const std::wstring folder = working_folder_of(main_program_path);
@@ -44,7 +64,7 @@ launch_result run_product(const std::wstring& main_program_path, std::uint64_t p
     const unique_handle process(created.hProcess);
     const unique_handle thread(created.hThread);
 
-    if (WaitForSingleObject(process.get(), wait_limit_ms) != WAIT_OBJECT_0)
+    if (!wait_pumping(process.get(), wait_limit_ms, pump))
         return launch_result::timed_out;
     DWORD exit_code = 0;
     if (!GetExitCodeProcess(process.get(), &exit_code))
@@ -65,13 +85,14 @@ std::wstring product_command_line(const std::wstring& main_program_path, std::ui
     return command_line;
 }
 
-launch_result launch_product(const std::wstring& main_program_path, InstallSession& session, DWORD wait_limit_ms)
+launch_result launch_product(const std::wstring& main_program_path, InstallSession& session, DWORD wait_limit_ms,
+                             const std::function<void()>& pump)
 {
     session.uninstall_log.add_file_types();
     launch_result result;
     {
         const instance_mutex_released released(session);
-        result = run_product(main_program_path, session.previous_version, wait_limit_ms);
+        result = run_product(main_program_path, session.previous_version, wait_limit_ms, pump);
     }
     const bool registered = result == launch_result::registered;
     session.uninstall_log.complete(registered);

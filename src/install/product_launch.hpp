@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qz {
@@ -33,8 +34,11 @@ enum class launch_result {
 // mutex, runs the product (high priority, shown without activation, in its own
 // folder) and waits for it at most wait_limit_ms, then takes the mutex back
 // without waiting, completes the journal entry and, on success, tells the shell
-// that file associations changed. Uses the session's previous_version.
+// that file associations changed. Uses the session's previous_version. While it
+// waits, `pump` runs whenever messages arrive for the thread, so that the
+// windows stay painted and movable.
 [[nodiscard]] launch_result launch_product(const std::wstring& main_program_path, InstallSession& session,
-                                           DWORD wait_limit_ms = product_wait_limit_ms);
+                                           DWORD wait_limit_ms = product_wait_limit_ms,
+                                           const std::function<void()>& pump = {});
 
 } // namespace qz

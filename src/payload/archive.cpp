@@ -48,6 +48,25 @@ private:
     archive_extractor* extractor_;
 };
 
+// Discards what it is given, calling the keep-alive after every piece.
+class keep_alive_sink {
+public:
+    using char_type = char;
+    using category = io::sink_tag;
+
+    explicit keep_alive_sink(const std::function<void()>& keep_alive) : keep_alive_(&keep_alive) {}
+
+    std::streamsize write(const char*, std::streamsize n)
+    {
+        if (*keep_alive_)
+            (*keep_alive_)();
+        return n;
+    }
+
+private:
+    const std::function<void()>* keep_alive_;
+};
+
 io::bzip2_decompressor make_decompressor()
 {
     return io::bzip2_decompressor(false, static_cast<std::streamsize>(archive_piece_size));
@@ -450,8 +469,13 @@ basic_imemstream<char> open_payload()
 
 bool verify_archive(std::istream& in) noexcept
 {
+    return verify_archive(in, {});
+}
+
+bool verify_archive(std::istream& in, const std::function<void()>& keep_alive) noexcept
+{
     try {
-        io::copy(in, io::compose(make_decompressor(), io::null_sink()),
+        io::copy(in, io::compose(make_decompressor(), keep_alive_sink(keep_alive)),
                  static_cast<std::streamsize>(archive_piece_size));
         return in.good()
                && std::istream::traits_type::eq_int_type(in.rdbuf()->sgetc(), std::istream::traits_type::eof());

@@ -97,6 +97,10 @@ inline constexpr std::uint64_t max_table_size = 16ull << 20;
 // Decompresses the stream from its current position into nothing: true when the
 // whole stream is a sound bzip2 stream and was consumed.
 [[nodiscard]] bool verify_archive(std::istream& in) noexcept;
+// The same, calling `keep_alive` after every piece (at most archive_piece_size
+// bytes) of decompressed data: the caller pumps its messages and shows progress
+// there. A keep-alive that raises ends the check with false.
+[[nodiscard]] bool verify_archive(std::istream& in, const std::function<void()>& keep_alive) noexcept;
 
 // Places every file of the archive (the stream at the start of the bzip2 stream).
 // False after a failure, which was reported to the callback as one `failed` event.

@@ -168,8 +168,23 @@ notification::result extraction_handler::on(const notification::started&)
     const std::wstring preparing = load_string(msg_preparing);
     page_->set_status(preparing);
     page_->append_log(preparing);
-    // Nothing is written before the whole payload proved sound.
-    if (!verify_archive(*payload_))
+    // Nothing is written before the whole payload proved sound. The check reads
+    // all of it: the bar follows it through, and the windows stay alive.
+    payload_->seekg(0, std::ios_base::end);
+    const std::streamoff size = payload_->tellg();
+    payload_->seekg(0);
+    int shown = -1;
+    const auto keep_alive = [this, size, &shown] {
+        const std::streamoff read = payload_->tellg();
+        const int position = size > 0 && read >= 0 ? progress_position(static_cast<std::uint64_t>(read),
+                                                                       static_cast<std::uint64_t>(size))
+                                                   : 0;
+        if (position != shown)
+            page_->set_progress(shown = position);
+        pump_messages();
+        SetCursor(wait_cursor_);
+    };
+    if (!verify_archive(*payload_, keep_alive))
         raise_compress_error(compress_errc::precheck_failed);
     payload_->clear();
     if (!payload_->seekg(0))

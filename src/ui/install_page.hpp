@@ -86,7 +86,8 @@ private:
     // Walks the journal back, twice for what failed once; names every step that
     // still failed in the log, and says in the status line where the backups are.
     void roll_back() noexcept;
-    void register_product(const std::wstring& main_program_path, const std::wstring& uninstaller_path);
+    void register_product(const std::wstring& main_program_path, const std::wstring& uninstaller_path,
+                          HCURSOR wait_cursor);
     void write_uninstall_log(const std::wstring& uninstaller_path);
 
     InstallSession& session_;

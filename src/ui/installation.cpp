@@ -183,7 +183,7 @@ bool dlg_install::run_installation(HCURSOR wait_cursor)
 
     create_shortcuts(placement.main_program_path);
     update_directx(placement, wait_cursor);
-    register_product(placement.main_program_path, placement.uninstaller_path);
+    register_product(placement.main_program_path, placement.uninstaller_path, wait_cursor);
     write_uninstall_log(placement.uninstaller_path);
 
     set_status(format_message(load_string(msg_continue), {load_string(msg_next_button)}));
@@ -252,7 +252,8 @@ void dlg_install::update_directx(const file_placement& placement, HCURSOR wait_c
         end_step(ok);
 }
 
-void dlg_install::register_product(const std::wstring& main_program_path, const std::wstring& uninstaller_path)
+void dlg_install::register_product(const std::wstring& main_program_path, const std::wstring& uninstaller_path,
+                                   HCURSOR wait_cursor)
 {
     InstallSession& session = session_;
     begin_step(msg_registry);
@@ -264,7 +265,11 @@ void dlg_install::register_product(const std::wstring& main_program_path, const 
         reg_ok = false;
     }
     try {
-        if (launch_product(main_program_path, session) != launch_result::registered)
+        const auto pump = [wait_cursor] {
+            pump_messages();
+            SetCursor(wait_cursor);
+        };
+        if (launch_product(main_program_path, session, product_wait_limit_ms, pump) != launch_result::registered)
             reg_ok = false;
     } catch (...) {
         session.uninstall_log.complete(false);

@@ -155,7 +155,18 @@ TEST_F(product_launch, product_that_does_not_end_in_time_is_a_failure_and_left_r
     const scoped_environment hang(L"STANDIN_GRADIVA_EXIT", L"hang");
     const scoped_environment bound(L"STANDIN_GRADIVA_HANG_MS", L"60000"); // never outlives a broken test
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(qz::launch_product(program_, session_, 1500), qz::launch_result::timed_out);
+    // Messages that arrive while it waits are pumped, and the limit still holds.
+    int pumped = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, nullptr);
+    const auto pump = [&pumped] {
+        ++pumped;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            ;
+    };
+    EXPECT_EQ(qz::launch_product(program_, session_, 1500, pump), qz::launch_result::timed_out);
+    KillTimer(nullptr, timer);
+    EXPECT_GE(pumped, 5);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_FALSE(journal_entry().done);
     EXPECT_TRUE(session_.owns_instance_mutex);

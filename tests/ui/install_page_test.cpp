@@ -131,14 +131,17 @@ public:
     }
 
     static inline int app_messages = 0;
+    static inline std::wstring log_at_message; // the log when WM_APP was handled
     HWND host = nullptr;
     HWND window = nullptr;
 
 private:
     static LRESULT CALLBACK procedure(HWND w, UINT message, WPARAM wparam, LPARAM lparam)
     {
-        if (message == WM_APP)
+        if (message == WM_APP) {
             ++app_messages;
+            log_at_message = qz::get_window_text(GetDlgItem(GetWindow(w, GW_CHILD), qz::dlg_install::id_log));
+        }
         return DefWindowProcW(w, message, wparam, lparam);
     }
 };
@@ -300,7 +303,13 @@ TEST_F(Callback, SoundPayloadIsCheckedAndRewound)
     qz::basic_imemstream<char> real = qz::open_payload();
     ASSERT_TRUE(real.good());
     qz::extraction_handler on_real(page, real, placement, wait);
+    // Pumped while the check runs, with the bar following it: the message is
+    // handled before the check ends.
+    page_window::log_at_message.clear();
+    PostMessageW(window.host, WM_APP, 0, 0);
     EXPECT_EQ(on_real(qz::notification::started{}), result::proceed);
+    EXPECT_EQ(page_window::log_at_message, L"Preparing Installation...");
+    EXPECT_EQ(window.bar(), 100);
     EXPECT_EQ(window.log(), L"Preparing Installation...OK\r\n");
     // The check read it to its end; the extraction reads it again from the start.
     EXPECT_EQ(real.tellg(), std::streampos(0));
