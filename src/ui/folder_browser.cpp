@@ -99,6 +99,8 @@ std::wstring documents_folder_or_empty() noexcept
     }
 }
 
+constexpr wchar_t browser_property[] = L"qz.folder_browser";
+
 BOOL CALLBACK find_edit_box(HWND window, LPARAM param) noexcept
 {
     if (!is_edit_control(window))
@@ -226,8 +228,9 @@ std::wstring folder_browser::browse(std::wstring_view start_folder, std::wstring
         }
         flags |= owns_com;
     }
-    flags &= ~(dialog_initialized | path_typed);
+    flags &= ~(dialog_initialized | path_typed | text_captured);
     edit_box = nullptr;
+    text_at_close.clear();
 
     path = details::browse_start_folder(start_folder);
     if (path.empty())
@@ -253,6 +256,13 @@ std::wstring folder_browser::browse(std::wstring_view start_folder, std::wstring
         return path;
     if (!item)
         return {};
+    // With an edit box, OK takes what it says, as Windows does after checking it.
+    std::wstring typed;
+    if ((flags & text_captured) && !tail.empty()
+        && details::qualify_typed_folder(text_at_close, typed) == ERROR_SUCCESS) {
+        path = std::move(typed);
+        return path;
+    }
     wchar_t chosen[MAX_PATH] = {};
     if (!SHGetPathFromIDListW(item.get(), chosen))
         return {};
@@ -302,6 +312,7 @@ void folder_browser::on_initialized(HWND dialog)
     if (!tail.empty()) {
         edit_box = nullptr;
         EnumChildWindows(dialog, find_edit_box, reinterpret_cast<LPARAM>(&edit_box));
+        watch_edit_box();
         if (!existing.empty())
             show_path_in_edit_box();
     }
@@ -339,6 +350,34 @@ void folder_browser::show_path_in_edit_box() const noexcept
         return;
     SendMessageW(edit_box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     SendMessageW(edit_box, EM_SETSEL, 0, -1);
+}
+
+void folder_browser::watch_edit_box() noexcept
+{
+    if (!edit_box || edit_box_original_ || !SetPropW(edit_box, browser_property, this))
+        return;
+    edit_box_original_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(edit_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&edit_box_procedure)));
+}
+
+LRESULT CALLBACK folder_browser::edit_box_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept
+{
+    auto* self = static_cast<folder_browser*>(GetPropW(window, browser_property));
+    if (!self || !self->edit_box_original_)
+        return DefWindowProcW(window, message, wparam, lparam);
+    const WNDPROC original = self->edit_box_original_;
+    if (message == WM_DESTROY) {
+        try {
+            self->text_at_close = get_window_text(window);
+            self->flags |= text_captured;
+        } catch (...) {
+            // No text: the tree's selection stands.
+        }
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        RemovePropW(window, browser_property);
+        self->edit_box_original_ = nullptr;
+    }
+    return CallWindowProcW(original, window, message, wparam, lparam);
 }
 
 std::wstring browse_for_folder(std::wstring_view start_folder, std::wstring_view tail, std::wstring_view title)

@@ -27,6 +27,7 @@ public:
         owns_com = 1,           // this object initialised COM and must uninitialise it
         dialog_initialized = 2, // the dialog has sent BFFM_INITIALIZED
         path_typed = 4,         // `path` was taken from text typed into the edit box
+        text_captured = 8,      // `text_at_close` holds the edit box's last text
     };
 
     explicit folder_browser(std::wstring title_text);
@@ -46,12 +47,19 @@ public:
     std::wstring title;      // text above the folder tree
     int flags = 0;           // flag_bits
     HWND edit_box = nullptr; // the dialog's edit box, once found
+    std::wstring text_at_close; // what the edit box said when the dialog closed
 
 private:
     void on_initialized(HWND dialog);
     void on_selection_changed(HWND dialog, LPCITEMIDLIST item);
     int on_validate_failed(const wchar_t* text);
     void show_path_in_edit_box() const noexcept;
+    // Keeps the edit box's text when it goes: Wine's dialog ignores BIF_VALIDATE
+    // and returns the tree's selection, not what the box said.
+    void watch_edit_box() noexcept;
+    static LRESULT CALLBACK edit_box_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+
+    WNDPROC edit_box_original_ = nullptr;
 };
 
 namespace details {

@@ -786,3 +786,24 @@ case_refused_folders() {
     drv click 2 ';' msgbox ';' answer yes
     wait_installer
 }
+
+# The folder dialog of the options page, under Wine as on Windows: OK keeps the
+# folder with the product's own name, Cancel changes nothing, and a folder typed
+# into the dialog becomes the choice.
+case_browse_folder() {
+    load_folders
+    start_installer
+    drv wait-wizard ';' click 1 ';' expect-page 1 ';' click 1019 ';' click 1 ';' expect-page 2
+    drv click 1006
+    expect_eq "dialog starts at the folder" "edit=$DEFAULT_FOLDER" "$(drv browser)"
+    shot "$WORK/shots/2-browse.png"
+    drv browser-close ok
+    expect_line "OK keeps the product's folder" "1007=$DEFAULT_FOLDER" "$(drv texts)"
+    drv click 1006 ';' browser ';' browser-close cancel 'D:\Elsewhere'
+    expect_line "Cancel changes nothing" "1007=$DEFAULT_FOLDER" "$(drv texts)"
+    local other=${FOLDER[<ProgramFiles>]}'\Jürgen Tools\Gradiva 7'
+    drv click 1006 ';' browser ';' browser-close ok "$other"
+    expect_line "a typed folder is the choice" "1007=$other" "$(drv texts)"
+    drv click 2 ';' msgbox ';' answer yes
+    wait_installer
+}

@@ -31,6 +31,8 @@
 //   msgbox [MS]               wait for a message box; print caption, text, buttons, default
 //   no-msgbox [MS]            fail if a message box appears within MS (default 1000)
 //   answer yes|no|ok|cancel|retry   press that button of the message box
+//   browser [MS]              wait for the folder dialog; print its edit box's text
+//   browser-close ok|cancel [TEXT]  type TEXT into its edit box, then press the button
 //   measure TEXT              print the text's one-line width in pixels in the dialogs' font
 //   fit [about]               check that every control's text fits (wizard or About box);
 //                             the last line is "clipped N"
@@ -339,6 +341,32 @@ const std::map<std::wstring, command>& commands()
              click(button);
              if (!wait_until(milliseconds(5000), [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
                  throw step_failed("the box did not close");
+         }},
+        {L"browser",
+         [](const args& a) {
+             HWND box = nullptr;
+             if (!wait_until(timeout_arg(a, 0, 5000), [&] { return (box = find_folder_dialog()) != nullptr; }))
+                 throw step_failed("no folder dialog appeared");
+             const HWND edit = find_edit_child(box);
+             print(L"edit=" + (edit ? window_text(edit) : std::wstring()));
+         }},
+        {L"browser-close",
+         [](const args& a) {
+             const std::wstring& which = arg(a, 0, "button");
+             if (which != L"ok" && which != L"cancel")
+                 throw step_failed("unknown button " + narrow(which));
+             HWND box = nullptr;
+             if (!wait_until(milliseconds(5000), [&] { return (box = find_folder_dialog()) != nullptr; }))
+                 throw step_failed("no folder dialog to close");
+             if (a.size() > 1) {
+                 const HWND edit = find_edit_child(box);
+                 if (!edit)
+                     throw step_failed("the folder dialog has no edit box");
+                 SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[1].c_str()));
+             }
+             click(GetDlgItem(box, which == L"ok" ? IDOK : IDCANCEL));
+             if (!wait_until(milliseconds(5000), [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
+                 throw step_failed("the folder dialog did not close");
          }},
         {L"fit",
          [](const args& a) {

@@ -89,6 +89,44 @@ HWND find_message_box() noexcept
     return nullptr;
 }
 
+HWND find_folder_dialog() noexcept
+{
+    for (HWND window : top_level_dialogs()) {
+        HWND tree = nullptr;
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM found) -> BOOL {
+                wchar_t name[32]{};
+                GetClassNameW(child, name, 32);
+                if (lstrcmpiW(name, L"SysTreeView32") != 0)
+                    return TRUE;
+                *reinterpret_cast<HWND*>(found) = child;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&tree));
+        if (tree)
+            return window;
+    }
+    return nullptr;
+}
+
+HWND find_edit_child(HWND window) noexcept
+{
+    HWND edit = nullptr;
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM found) -> BOOL {
+            wchar_t name[32]{};
+            GetClassNameW(child, name, 32);
+            if (lstrcmpiW(name, L"Edit") != 0)
+                return TRUE;
+            *reinterpret_cast<HWND*>(found) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&edit));
+    return edit;
+}
+
 HWND find_about_box() noexcept
 {
     for (HWND window : top_level_dialogs())

@@ -50,6 +50,10 @@ inline constexpr int id_message_text = 0xFFFF;
 // text control 0xFFFF) and the About box (version lines 1019 and 1020).
 [[nodiscard]] HWND find_message_box() noexcept;
 [[nodiscard]] HWND find_about_box() noexcept;
+// The system's folder dialog (the one with a folder tree), if one is shown.
+[[nodiscard]] HWND find_folder_dialog() noexcept;
+// The first edit box below a window.
+[[nodiscard]] HWND find_edit_child(HWND window) noexcept;
 
 // The text of any window of any process (WM_GETTEXT, which crosses processes).
 [[nodiscard]] std::wstring window_text(HWND window);
