@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <istream>
 #include <string>
+#include <system_error>
 
 namespace qz {
 
@@ -75,6 +76,10 @@ public:
     [[nodiscard]] bool do_installation() noexcept;
 
     [[nodiscard]] InstallSession& session() const noexcept { return session_; }
+
+    // A failure outside the guarded steps: reported as the installation's
+    // failure with `error`, then everything is walked back.
+    void end_with_failure(const std::error_code& error) noexcept;
 
 private:
     [[nodiscard]] bool run_installation(HCURSOR wait_cursor);

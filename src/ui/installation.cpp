@@ -103,20 +103,24 @@ bool dlg_install::do_installation() noexcept
         // Outside the guarded steps (no memory, say): undone and reported like
         // a failed extraction, so that "Install" is not offered over half an
         // installation.
-        const std::error_code error = details::current_exception_code();
-        try {
-            const std::wstring text =
-                format_message(load_string(msg_installation_failed), {error_code_label(error)});
-            set_status(text);
-            if (log_line_open())
-                append_log(load_string(msg_failed) + log_line_end);
-            append_log(text + log_line_end);
-        } catch (...) {
-        }
-        roll_back();
-        RemoveDirectoryW(session_.temp_folder.c_str()); // kept while backups were in it
+        end_with_failure(details::current_exception_code());
         return false;
     }
+}
+
+void dlg_install::end_with_failure(const std::error_code& error) noexcept
+{
+    try {
+        const std::wstring text = format_message(load_string(msg_installation_failed), {error_code_label(error)});
+        set_status(text);
+        if (log_line_open())
+            append_log(load_string(msg_failed) + log_line_end);
+        append_log(text + log_line_end);
+    } catch (...) {
+    }
+    roll_back();
+    if (!session_.temp_folder.empty())
+        RemoveDirectoryW(session_.temp_folder.c_str()); // kept while backups were in it
 }
 
 void dlg_install::roll_back() noexcept

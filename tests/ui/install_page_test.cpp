@@ -588,6 +588,41 @@ TEST_F(Run, FailedExtractionIsRolledBack)
     EXPECT_TRUE(session.uninstall_log.entries.empty());
 }
 
+// A failure outside the guarded steps is reported like a failed extraction, and
+// what was placed is undone; a step that cannot be undone is named, with where
+// the saved copies are.
+TEST_F(Run, UnexpectedFailureIsReportedAndRolledBack)
+{
+    fs::create_directories(fs::path(install));
+    write_bytes(install + L"\\placed.dll", "placed");
+    write_bytes(install + L"\\busy.dll", "earlier busy");
+    session.temp_folder = root / L"work";
+    fs::create_directories(fs::path(session.temp_folder));
+    session.uninstall_log.backup_folder = session.temp_folder;
+    session.uninstall_log.add_file(install + L"\\placed.dll", 0, false);
+    session.uninstall_log.complete(true);
+    write_bytes(install + L"\\placed.dll", "new");
+    session.uninstall_log.add_file(install + L"\\busy.dll", 0, false);
+    session.uninstall_log.complete(true);
+    write_bytes(install + L"\\busy.dll", "new busy");
+    HANDLE held = CreateFileW((install + L"\\busy.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    page.end_with_failure(qz::make_error_code(qz::compress_errc::unexpected_error));
+    CloseHandle(held);
+
+    EXPECT_EQ(read_bytes(install + L"\\placed.dll"), "placed") << "undone";
+    const std::wstring log = window.log();
+    EXPECT_NE(log.find(L"Installation failed (Error Code 7).\r\n"), std::wstring::npos) << log;
+    EXPECT_NE(log.find(L"Rollback: could not restore \"" + install + L"\\busy.dll\" (1:"), std::wstring::npos) << log;
+    EXPECT_EQ(window.status(), L"The installation could not be fully undone. The saved copies are in \"" +
+                                   session.temp_folder + L"\".");
+    ASSERT_EQ(session.uninstall_log.entries.size(), 1u);
+    EXPECT_TRUE(fs::exists(session.uninstall_log.entries[0].backup)) << "the saved copy is kept";
+    EXPECT_TRUE(fs::exists(fs::path(session.temp_folder))) << "kept with the copy in it";
+}
+
 // The product path value as it was before a test, put back afterwards.
 class saved_product_path {
 public:
