@@ -89,42 +89,43 @@ HWND find_message_box() noexcept
     return nullptr;
 }
 
+namespace {
+
+// The first window below `window` of the given class.
+HWND find_child_of_class(HWND window, const wchar_t* wanted) noexcept
+{
+    struct search {
+        const wchar_t* wanted;
+        HWND found;
+    } state{wanted, nullptr};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<search*>(param);
+            wchar_t name[32]{};
+            GetClassNameW(child, name, 32);
+            if (lstrcmpiW(name, s->wanted) != 0)
+                return TRUE;
+            s->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&state));
+    return state.found;
+}
+
+} // namespace
+
 HWND find_folder_dialog() noexcept
 {
-    for (HWND window : top_level_dialogs()) {
-        HWND tree = nullptr;
-        EnumChildWindows(
-            window,
-            [](HWND child, LPARAM found) -> BOOL {
-                wchar_t name[32]{};
-                GetClassNameW(child, name, 32);
-                if (lstrcmpiW(name, L"SysTreeView32") != 0)
-                    return TRUE;
-                *reinterpret_cast<HWND*>(found) = child;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&tree));
-        if (tree)
+    for (HWND window : top_level_dialogs())
+        if (find_child_of_class(window, L"SysTreeView32"))
             return window;
-    }
     return nullptr;
 }
 
 HWND find_edit_child(HWND window) noexcept
 {
-    HWND edit = nullptr;
-    EnumChildWindows(
-        window,
-        [](HWND child, LPARAM found) -> BOOL {
-            wchar_t name[32]{};
-            GetClassNameW(child, name, 32);
-            if (lstrcmpiW(name, L"Edit") != 0)
-                return TRUE;
-            *reinterpret_cast<HWND*>(found) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&edit));
-    return edit;
+    return find_child_of_class(window, L"Edit");
 }
 
 HWND find_about_box() noexcept
