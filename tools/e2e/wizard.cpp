@@ -91,26 +91,28 @@ HWND find_message_box() noexcept
 
 namespace {
 
+struct class_search {
+    const wchar_t* wanted;
+    HWND found;
+};
+
+BOOL CALLBACK match_class(HWND child, LPARAM param) noexcept
+{
+    auto* search = reinterpret_cast<class_search*>(param);
+    wchar_t name[32]{};
+    GetClassNameW(child, name, 32);
+    if (lstrcmpiW(name, search->wanted) != 0)
+        return TRUE;
+    search->found = child;
+    return FALSE;
+}
+
 // The first window below `window` of the given class.
 HWND find_child_of_class(HWND window, const wchar_t* wanted) noexcept
 {
-    struct search {
-        const wchar_t* wanted;
-        HWND found;
-    } state{wanted, nullptr};
-    EnumChildWindows(
-        window,
-        [](HWND child, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<search*>(param);
-            wchar_t name[32]{};
-            GetClassNameW(child, name, 32);
-            if (lstrcmpiW(name, s->wanted) != 0)
-                return TRUE;
-            s->found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&state));
-    return state.found;
+    class_search search{wanted, nullptr};
+    EnumChildWindows(window, match_class, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 } // namespace
