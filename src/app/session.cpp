@@ -4,9 +4,9 @@
 #include "app/installed_version.hpp"
 #include "app/product.hpp"
 #include "i18n/language.hpp"
-#include "install/folder_rights.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/folder_rights.hpp"
 #include "support/registry.hpp"
 #include "ui/message_box.hpp"
 

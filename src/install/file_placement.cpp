@@ -2,9 +2,9 @@
 
 #include "app/installed_version.hpp"
 #include "app/session.hpp"
-#include "install/folder_rights.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/folder_rights.hpp"
 #include "support/security.hpp"
 #include "support/system_library.hpp"
 #include "support/unique_resource.hpp"

@@ -4,9 +4,9 @@
 
 #include "app/product.hpp"
 #include "i18n/language.hpp"
-#include "install/folder_rights.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/folder_rights.hpp"
 #include "support/unique_resource.hpp"
 
 #include <windows.h>

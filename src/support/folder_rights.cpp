@@ -1,4 +1,4 @@
-#include "install/folder_rights.hpp"
+#include "support/folder_rights.hpp"
 
 #include "support/error.hpp"
 #include "support/file_system.hpp"
