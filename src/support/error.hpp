@@ -47,9 +47,6 @@ inline constexpr DWORD program_string_bit = 0x08000000;
 // and line breaks. Unknown codes give the text of E_FAIL. Never fails: its last
 // resort is "Error".
 [[nodiscard]] std::wstring error_text(DWORD code, DWORD langid);
-// The user's text for an error code in the current language; a program string
-// code (see program_string_code) gives that string of the program's resources.
-[[nodiscard]] std::wstring error_code_text(DWORD code);
 // Short form shown in "Installation failed (Error Code {0})": "1:XXXXXXXX" for a
 // system code, "2:XXXXXXXX" for a generic one, the decimal value for the archive's
 // own codes and "7" for any other category.

@@ -1,8 +1,7 @@
-// Turning error codes into the user's text and into the short label of the
+// Turning error codes into the system's text and into the short label of the
 // installation-failure message.
 #include "support/error.hpp"
 
-#include "i18n/language.hpp"
 #include "support/unique_resource.hpp"
 
 #include <cwchar>
@@ -29,18 +28,6 @@ std::wstring format_system_message(DWORD code, WORD language)
     return text;
 }
 
-// String `id` of the resource module's default table, without the language
-// chain of the string lookup; empty when missing or marked untranslated.
-std::wstring default_program_string(unsigned id)
-{
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(resource_module(), id, reinterpret_cast<wchar_t*>(&text), 0);
-    if (length <= 0 || !text)
-        return {};
-    std::wstring result(text, static_cast<size_t>(length));
-    return result == L"#" ? std::wstring() : result;
-}
-
 } // namespace
 
 std::wstring error_text(DWORD code, DWORD langid)
@@ -52,19 +39,6 @@ std::wstring error_text(DWORD code, DWORD langid)
     if (!text.empty())
         return text;
     return code == e_fail ? std::wstring(L"Error") : error_text(e_fail, langid);
-}
-
-std::wstring error_code_text(DWORD code)
-{
-    const DWORD lcid = language_state().lcid;
-    if ((code & customer_code_bit) == 0)
-        return error_text(code, lcid);
-    if (code & program_string_bit) {
-        std::wstring text = default_program_string(code & 0xFFFF);
-        if (!text.empty())
-            return text;
-    }
-    return error_text(e_fail, lcid);
 }
 
 std::wstring error_code_label(const std::error_code& error)

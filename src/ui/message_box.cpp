@@ -3,6 +3,7 @@
 
 #include "app/startup.hpp"
 #include "app/version_info.hpp"
+#include "i18n/error_code_text.hpp"
 #include "i18n/language.hpp"
 #include "support/error.hpp"
 

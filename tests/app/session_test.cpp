@@ -4,6 +4,7 @@
 #include "app/product.hpp"
 #include "app/startup.hpp"
 #include "fixtures/fixture_path.hpp"
+#include "i18n/error_code_text.hpp"
 #include "i18n/language.hpp"
 #include "support/error.hpp"
 #include "support/unique_resource.hpp"

@@ -1,6 +1,7 @@
 #include "ui/box_recorder.hpp"
 #include "ui/dialog_template.hpp"
 
+#include "i18n/error_code_text.hpp"
 #include "support/error.hpp"
 #include "ui/dialog.hpp"
 

@@ -1,6 +1,7 @@
 #include "ui/box_recorder.hpp"
 
 #include "payload/folders.hpp"
+#include "i18n/error_code_text.hpp"
 #include "support/error.hpp"
 #include "test_support/wine.hpp"
 #include "ui/dialog.hpp"

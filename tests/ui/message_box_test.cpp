@@ -1,5 +1,6 @@
 #include "ui/box_recorder.hpp"
 
+#include "i18n/error_code_text.hpp"
 #include "i18n/language.hpp"
 #include "support/error.hpp"
 #include "ui/message_box.hpp"
