@@ -7,6 +7,7 @@
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 #include "support/folder_rights.hpp"
+#include "support/known_folders.hpp"
 #include "support/registry.hpp"
 #include "ui/message_box.hpp"
 
@@ -31,16 +32,6 @@ details::known_folder_function& known_folder_lookup()
 {
     static details::known_folder_function fn;
     return fn;
-}
-
-HRESULT system_known_folder(REFKNOWNFOLDERID folder_id, std::wstring& path)
-{
-    PWSTR buffer = nullptr;
-    const HRESULT hr = SHGetKnownFolderPath(folder_id, KF_FLAG_DONT_VERIFY, nullptr, &buffer);
-    if (SUCCEEDED(hr) && buffer)
-        path = buffer;
-    CoTaskMemFree(buffer);
-    return hr;
 }
 
 // `folder` with `component` appended after exactly one backslash.
@@ -216,7 +207,7 @@ std::wstring known_folder_path(REFKNOWNFOLDERID folder_id, bool report_errors)
 {
     std::wstring path;
     const auto& lookup = known_folder_lookup();
-    const HRESULT hr = lookup ? lookup(folder_id, path) : system_known_folder(folder_id, path);
+    const HRESULT hr = lookup ? lookup(folder_id, path) : known_folder(folder_id, path);
     if (SUCCEEDED(hr))
         return path;
     if (report_errors)

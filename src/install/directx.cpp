@@ -12,6 +12,7 @@
 #include "payload/archive.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/known_folders.hpp"
 #include "support/system_library.hpp"
 
 namespace qz {
@@ -147,11 +148,6 @@ bool is_64_bit_image(const std::vector<unsigned char>& data)
     return std::memcmp(data.data() + at, "PE\0\0", 4) == 0 && read_u16(data, at + 0x18) == pe32_plus_magic;
 }
 
-void free_task_memory(PWSTR text) noexcept
-{
-    CoTaskMemFree(text);
-}
-
 } // namespace
 
 directx_setup::directx_setup(std::wstring folder, std::optional<std::uint32_t> crc) : folder_(std::move(folder))
@@ -204,11 +200,8 @@ bool directx_update_wanted(int install_state, const std::vector<log_entry>& prev
 
 void remove_wrong_d3dx9()
 {
-    PWSTR folder = nullptr;
-    const HRESULT hr = SHGetKnownFolderPath(FOLDERID_SystemX86, KF_FLAG_DONT_VERIFY, nullptr, &folder);
-    // The shell's string is freed however the test below ends.
-    const unique_resource<PWSTR, free_task_memory> owned(folder);
-    if (FAILED(hr) || !folder)
+    std::wstring folder;
+    if (FAILED(known_folder(FOLDERID_SystemX86, folder)) || folder.empty())
         return;
     remove_wrong_d3dx9(std::filesystem::path(folder) / L"D3DX9_43.dll");
 }

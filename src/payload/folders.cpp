@@ -7,6 +7,7 @@
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 #include "support/folder_rights.hpp"
+#include "support/known_folders.hpp"
 #include "support/unique_resource.hpp"
 
 #include <windows.h>
@@ -203,11 +204,8 @@ std::wstring shell_folder_path(int csidl, int fallback_csidl, bool use_fallback)
 std::wstring documents_folder()
 {
     static const std::wstring cached = [] {
-        PWSTR path = nullptr;
-        const HRESULT hr = SHGetKnownFolderPath(FOLDERID_Documents, KF_FLAG_DONT_VERIFY, nullptr, &path);
-        std::wstring result = SUCCEEDED(hr) && path ? path : L"";
-        CoTaskMemFree(path);
-        check_hresult(hr);
+        std::wstring result;
+        check_hresult(known_folder(FOLDERID_Documents, result));
         return result;
     }();
     return cached;
