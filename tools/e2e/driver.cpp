@@ -142,6 +142,23 @@ std::wstring escape_newlines(std::wstring text)
     return text;
 }
 
+// The folder dialog once the installer has filled its edit box (at
+// BFFM_INITIALIZED): text typed before would be overwritten.
+HWND wait_folder_dialog(milliseconds timeout)
+{
+    HWND box = nullptr;
+    const bool ready = wait_until(timeout, [&] {
+        box = find_folder_dialog();
+        const HWND edit = box ? find_edit_child(box) : nullptr;
+        // Sent, not read from the window: another process's edit text is not its caption.
+        DWORD_PTR length = 0;
+        return edit && SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length) && length > 0;
+    });
+    if (!ready)
+        throw step_failed(box ? "the folder dialog's edit box stayed empty" : "no folder dialog appeared");
+    return box;
+}
+
 HWND wait_message_box(milliseconds timeout)
 {
     HWND box = nullptr;
@@ -344,26 +361,17 @@ const std::map<std::wstring, command>& commands()
          }},
         {L"browser",
          [](const args& a) {
-             HWND box = nullptr;
-             if (!wait_until(timeout_arg(a, 0, 5000), [&] { return (box = find_folder_dialog()) != nullptr; }))
-                 throw step_failed("no folder dialog appeared");
-             const HWND edit = find_edit_child(box);
-             print(L"edit=" + (edit ? window_text(edit) : std::wstring()));
+             const HWND box = wait_folder_dialog(timeout_arg(a, 0, 5000));
+             print(L"edit=" + window_text(find_edit_child(box)));
          }},
         {L"browser-close",
          [](const args& a) {
              const std::wstring& which = arg(a, 0, "button");
              if (which != L"ok" && which != L"cancel")
                  throw step_failed("unknown button " + narrow(which));
-             HWND box = nullptr;
-             if (!wait_until(milliseconds(5000), [&] { return (box = find_folder_dialog()) != nullptr; }))
-                 throw step_failed("no folder dialog to close");
-             if (a.size() > 1) {
-                 const HWND edit = find_edit_child(box);
-                 if (!edit)
-                     throw step_failed("the folder dialog has no edit box");
-                 SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[1].c_str()));
-             }
+             const HWND box = wait_folder_dialog(milliseconds(5000));
+             if (a.size() > 1)
+                 SendMessageW(find_edit_child(box), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[1].c_str()));
              click(GetDlgItem(box, which == L"ok" ? IDOK : IDCANCEL));
              if (!wait_until(milliseconds(5000), [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
                  throw step_failed("the folder dialog did not close");
