@@ -305,7 +305,7 @@ void folder_browser::on_initialized(HWND dialog)
         // start folder (which may lie deeper and not exist yet) stays the choice
         // until the user picks another one.
         const std::wstring start = path;
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(existing.c_str()));
+        select_folder(dialog, existing);
         SendMessageW(dialog, BFFM_SETEXPANDED, TRUE, reinterpret_cast<LPARAM>(existing.c_str()));
         path = start;
     }
@@ -318,11 +318,24 @@ void folder_browser::on_initialized(HWND dialog)
     }
 }
 
+void folder_browser::select_folder(HWND dialog, const std::wstring& folder) noexcept
+{
+    // Wine's tree sometimes misses the folder in the first dialog of a process
+    // and leaves "My Computer" selected; asking again finds it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        flags &= ~folder_selected;
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        if (flags & folder_selected)
+            return;
+    }
+}
+
 void folder_browser::on_selection_changed(HWND dialog, LPCITEMIDLIST item)
 {
     wchar_t chosen[MAX_PATH] = {};
     const bool has_path = item && SHGetPathFromIDListW(item, chosen);
     if (has_path) {
+        flags |= folder_selected;
         path = details::apply_tail(chosen, tail);
         show_path_in_edit_box();
     }

@@ -28,6 +28,7 @@ public:
         dialog_initialized = 2, // the dialog has sent BFFM_INITIALIZED
         path_typed = 4,         // `path` was taken from text typed into the edit box
         text_captured = 8,      // `text_at_close` holds the edit box's last text
+        folder_selected = 16,   // the tree reported a file-system folder as selected
     };
 
     explicit folder_browser(std::wstring title_text);
@@ -51,6 +52,8 @@ public:
 
 private:
     void on_initialized(HWND dialog);
+    // Selects `folder` in the tree, asking again when no folder was selected.
+    void select_folder(HWND dialog, const std::wstring& folder) noexcept;
     void on_selection_changed(HWND dialog, LPCITEMIDLIST item);
     int on_validate_failed(const wchar_t* text);
     void show_path_in_edit_box() const noexcept;

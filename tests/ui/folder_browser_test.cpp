@@ -206,15 +206,6 @@ private:
 // A folder of its own below the system drive's root, removed afterwards.
 class FolderBrowserDialog : public testing::Test {
 protected:
-    // Wine's first folder dialog in a process may select "My Computer" instead
-    // of the folder it is asked to select; later ones do not. One dialog is
-    // opened and cancelled before the tests, so that each test sees the same.
-    static void SetUpTestSuite()
-    {
-        dialog_user user({});
-        (void)qz::browse_for_folder(L"C:\\", L"", L"");
-    }
-
     void SetUp() override
     {
         // Below the system drive's root: Wine's dialog does not always find
