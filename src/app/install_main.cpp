@@ -1,12 +1,14 @@
 // Entry point of Install.exe. Only the program links this file: the test
 // executables bring their own main and run the start-up routines themselves.
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "app/startup.hpp"
 #include "i18n/language.hpp"
 #include "support/system_library.hpp"
 #include "support/unique_resource.hpp"
+#include "ui/common_controls.hpp"
 #include "ui/dialog.hpp"
 #include "ui/main_frame.hpp"
+#include "ui/message_box.hpp"
 #include "ui/wizard_pages.hpp"
 
 #include <windows.h>
@@ -20,13 +22,23 @@ __attribute__((constructor(101))) void restrict_library_search_first()
     qz::restrict_library_search();
 }
 
+qz::startup_calls platform_startup_calls()
+{
+    return {
+        [](DWORD feature) { return IsProcessorFeaturePresent(feature) != FALSE; },
+        [](const wchar_t* text, UINT style) { MessageBoxW(nullptr, text, nullptr, style); },
+        [](UINT code) { ExitProcess(code); },
+        [] { return qz::common_controls_version(); },
+    };
+}
+
 // Runs during static initialisation, before wWinMain: the processor check, the
 // runtime set-up and the start-up routine. Each ends the process itself when it
 // fails, after telling the user.
 struct startup_before_entry {
     startup_before_entry()
     {
-        const qz::startup_calls calls = qz::default_startup_calls();
+        const qz::startup_calls calls = platform_startup_calls();
         if (!qz::processor_check(calls))
             return;
         qz::runtime_setup(calls);
@@ -47,6 +59,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         const HICON handle = icon.get();
         qz::set_icon_provider([handle] { return handle; });
 
+        (void)qz::set_session_prompt(&qz::installer_prompt());
         if (qz::InstallSession::instance().initialize()) {
             qz::basic_dialog& frame = qz::main_frame();
             DialogBoxParamW(qz::resource_module(), MAKEINTRESOURCEW(qz::frame_template), nullptr, qz::dialog_proc,

@@ -2,11 +2,10 @@
 #include "app/startup.hpp"
 
 #include "app/version_info.hpp"
-#include "payload/folders.hpp"
+#include "support/known_folders.hpp"
 #include "support/comctl.hpp"
 #include "support/error.hpp"
 #include "support/named_objects.hpp"
-#include "ui/common_controls.hpp"
 
 #include <comdef.h>
 #include <commctrl.h>
@@ -42,16 +41,6 @@ void register_control_classes() noexcept
 
 } // namespace
 
-startup_calls default_startup_calls()
-{
-    return {
-        [](DWORD feature) { return IsProcessorFeaturePresent(feature) != FALSE; },
-        [](const wchar_t* text, UINT style) { MessageBoxW(nullptr, text, nullptr, style); },
-        [](UINT code) { ExitProcess(code); },
-        [] { return common_controls_version(); },
-    };
-}
-
 bool processor_check(const startup_calls& calls)
 {
     if (!calls.processor_feature(PF_XMMI64_INSTRUCTIONS_AVAILABLE)) {
@@ -83,14 +72,6 @@ void startup_routine(const startup_calls& calls)
     });
 }
 
-void run_static_startup(const startup_calls& calls)
-{
-    if (!processor_check(calls))
-        return;
-    runtime_setup(calls);
-    startup_routine(calls);
-}
-
 const std::wstring& application_id()
 {
     static const std::wstring id = [] {
@@ -102,6 +83,16 @@ const std::wstring& application_id()
         return program_file_stem();
     }();
     return id;
+}
+
+unsigned running_instances() noexcept
+{
+    try {
+        return instance_counter::registered(application_id() + std::wstring(instance_counter_suffix))
+            .running_instances();
+    } catch (...) {
+        return 0;
+    }
 }
 
 std::wstring module_file_path(HMODULE module)

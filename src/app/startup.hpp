@@ -17,8 +17,8 @@ namespace qz {
 inline constexpr std::wstring_view instance_mutex_suffix = L".{5ead623c-dfcd-474d-8e3c-e6978cac039e}";
 inline constexpr std::wstring_view instance_counter_suffix = L".{a3526b56-ca7c-4e16-8a26-da7758a378fd}";
 
-// What the start-up routines ask of the platform. The defaults are the real
-// calls; tests replace them (an exit that returns makes the routine return).
+// What the start-up routines ask of the platform. Install.exe gives the real
+// calls; tests their own (an exit that returns makes the routine return).
 struct startup_calls {
     // IsProcessorFeaturePresent.
     std::function<bool(DWORD feature)> processor_feature;
@@ -29,8 +29,6 @@ struct startup_calls {
     // common_controls_version of the dialog framework.
     std::function<unsigned()> common_controls_version;
 };
-
-[[nodiscard]] startup_calls default_startup_calls();
 
 // Text and exit code of a failed start-up.
 inline constexpr wchar_t initialization_error_text[] = L"Initialization Error";
@@ -55,9 +53,9 @@ void runtime_setup(const startup_calls& calls);
 // instance counter, once per process (the runtime set-up first).
 void startup_routine(const startup_calls& calls);
 
-// The three routines in their order, as the program's static start-up object
-// runs them; stops after a processor check that failed.
-void run_static_startup(const startup_calls& calls);
+// Number of processes registered in the instance counter (this installer
+// included, so 1 when it runs alone); 0 when the counter does not exist.
+[[nodiscard]] unsigned running_instances() noexcept;
 
 // The application id of the program's own version resource ("Gradiva7"), else
 // its product name, else the program file's stem. Computed once.

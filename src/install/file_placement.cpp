@@ -1,7 +1,7 @@
 #include "install/file_placement.hpp"
 
 #include "app/installed_version.hpp"
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 #include "support/folder_rights.hpp"

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "install/shortcuts.hpp"
 #include "support/unique_resource.hpp"
 

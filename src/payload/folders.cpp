@@ -7,7 +7,6 @@
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 #include "support/folder_rights.hpp"
-#include "support/known_folders.hpp"
 #include "support/unique_resource.hpp"
 
 #include <windows.h>
@@ -199,16 +198,6 @@ bool same_folder(const std::wstring& a, const std::wstring& b)
 std::wstring shell_folder_path(int csidl, int fallback_csidl, bool use_fallback)
 {
     return lookup_with_fallback(system_shell_folder, csidl, fallback_csidl, use_fallback);
-}
-
-std::wstring documents_folder()
-{
-    static const std::wstring cached = [] {
-        std::wstring result;
-        check_hresult(known_folder(FOLDERID_Documents, result));
-        return result;
-    }();
-    return cached;
 }
 
 std::wstring sample_folder_name()

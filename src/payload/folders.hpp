@@ -42,9 +42,6 @@ using folder_grant = std::function<void(const std::wstring& folder)>;
 // compress error 7 when neither exists.
 [[nodiscard]] std::wstring shell_folder_path(int csidl, int fallback_csidl, bool use_fallback);
 
-// The user's Documents folder, looked up once per process; raises the HRESULT.
-[[nodiscard]] std::wstring documents_folder();
-
 // The installation's sample folder name: message 1018 ("{0} Examples") with the
 // product name, a relative path below the (common) desktop.
 [[nodiscard]] std::wstring sample_folder_name();

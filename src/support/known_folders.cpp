@@ -1,7 +1,9 @@
 #include "support/known_folders.hpp"
 
+#include "support/error.hpp"
 #include "support/unique_resource.hpp"
 
+#include <knownfolders.h>
 #include <shlobj.h>
 
 namespace qz {
@@ -19,6 +21,16 @@ HRESULT known_folder(REFKNOWNFOLDERID id, std::wstring& path) noexcept
         return E_OUTOFMEMORY;
     }
     return S_OK;
+}
+
+std::wstring documents_folder()
+{
+    static const std::wstring cached = [] {
+        std::wstring result;
+        check_hresult(known_folder(FOLDERID_Documents, result));
+        return result;
+    }();
+    return cached;
 }
 
 } // namespace qz

@@ -12,4 +12,7 @@ namespace qz {
 // the failure with `path` unchanged. Never raises.
 [[nodiscard]] HRESULT known_folder(REFKNOWNFOLDERID id, std::wstring& path) noexcept;
 
+// The user's Documents folder, looked up once per process; raises the HRESULT.
+[[nodiscard]] std::wstring documents_folder();
+
 } // namespace qz

@@ -2,7 +2,7 @@
 // folder name kept at the end of the choice and typed folders checked for form.
 #include "ui/folder_browser.hpp"
 
-#include "payload/folders.hpp"
+#include "support/known_folders.hpp"
 #include "support/unique_resource.hpp"
 #include "ui/dialog.hpp"
 

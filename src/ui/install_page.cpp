@@ -3,7 +3,7 @@
 #include "ui/install_page.hpp"
 
 #include "app/product.hpp"
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "install/file_placement.hpp"
 #include "support/error.hpp"

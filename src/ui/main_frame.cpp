@@ -3,7 +3,7 @@
 #include "ui/main_frame.hpp"
 
 #include "app/product.hpp"
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "support/error.hpp"
 #include "support/registry.hpp"

@@ -5,6 +5,7 @@
 #include "app/version_info.hpp"
 #include "i18n/error_code_text.hpp"
 #include "i18n/language.hpp"
+#include "install/session.hpp"
 #include "support/error.hpp"
 
 #include <string>
@@ -117,6 +118,20 @@ int show_error_code(DWORD code) noexcept
     } catch (...) {
         return message_box(L"Error", nullptr, MB_ICONWARNING);
     }
+}
+
+session_prompt& installer_prompt() noexcept
+{
+    class boxes final : public session_prompt {
+    public:
+        int message_box(const std::wstring& text, const std::wstring& caption, unsigned flags) noexcept override
+        {
+            return qz::message_box(text.c_str(), caption.c_str(), flags);
+        }
+        void show_error_code(DWORD code) noexcept override { (void)qz::show_error_code(code); }
+    };
+    static boxes prompt;
+    return prompt;
 }
 
 message_box_function set_message_box_function(message_box_function fn)

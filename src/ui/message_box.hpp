@@ -8,6 +8,8 @@
 
 namespace qz {
 
+class session_prompt;
+
 // The window a modal box should be owned by: the root owner of the active
 // window, else of the first captioned window of this thread, then its last
 // active popup. Null when the thread has no such window.
@@ -22,6 +24,9 @@ int message_box(const wchar_t* text, const wchar_t* caption, unsigned flags) noe
 // Shows the text of an error code (Win32 code, HRESULT or program string code)
 // with the default caption and the warning icon; returns the box's result.
 int show_error_code(DWORD code) noexcept;
+
+// The session's prompt as the installer's message boxes; Install.exe binds it.
+[[nodiscard]] session_prompt& installer_prompt() noexcept;
 
 // What finally shows a box: MessageBoxW unless replaced. It receives the owner,
 // the text, the caption and the flags after every rule above was applied, and

@@ -2,7 +2,7 @@
 // the session as soon as it changes.
 #include "ui/mode_page.hpp"
 
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "ui/page_fit.hpp"
 

@@ -3,7 +3,7 @@
 #include "ui/options_page.hpp"
 
 #include "app/product.hpp"
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "support/file_system.hpp"
 #include "ui/message_box.hpp"

@@ -2,7 +2,7 @@
 #include "ui/start_page.hpp"
 
 #include "app/product.hpp"
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "ui/page_fit.hpp"
 #include "support/comctl.hpp"

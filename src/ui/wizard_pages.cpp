@@ -1,7 +1,7 @@
 // The wizard frame's single object, tied to the five page objects.
 #include "ui/wizard_pages.hpp"
 
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "ui/end_page.hpp"
 #include "ui/install_page.hpp"
 #include "ui/main_frame.hpp"

@@ -1,6 +1,5 @@
 #include "app/startup.hpp"
 
-#include "app/session.hpp"
 #include "support/error.hpp"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // the read-only marking of the program files.
 #include "install/file_placement.hpp"
 
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "install/uninstall_log.hpp"
 #include "payload/archive.hpp"
 #include "support/error.hpp"

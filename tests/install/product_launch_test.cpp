@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "install/standin_files.hpp"
 #include "support/convert.hpp"
 #include "test_support/wine.hpp"

@@ -372,13 +372,6 @@ TEST(folders, shared_folder_really_gets_the_users_entry)
     EXPECT_TRUE(found);
 }
 
-TEST(folders, documents_folder_is_looked_up_once)
-{
-    const std::wstring documents = qz::documents_folder();
-    EXPECT_TRUE(qz::details::is_absolute_path(documents)) << documents;
-    EXPECT_EQ(qz::documents_folder(), documents);
-}
-
 TEST(folders, sample_folder_name_carries_the_product_name)
 {
     constexpr int english = 1;

@@ -18,4 +18,11 @@ TEST(KnownFolders, FoundFoldersAreAbsoluteAndFailuresLeaveThePath)
     EXPECT_EQ(path, L"unchanged");
 }
 
+TEST(KnownFolders, DocumentsFolderIsLookedUpOnce)
+{
+    const std::wstring documents = qz::documents_folder();
+    EXPECT_TRUE(documents.size() > 3 && documents[1] == L':') << documents;
+    EXPECT_EQ(qz::documents_folder(), documents);
+}
+
 } // namespace

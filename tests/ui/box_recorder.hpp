@@ -2,6 +2,7 @@
 // keeps what each box would have shown.
 #pragma once
 
+#include "install/session.hpp"
 #include "ui/message_box.hpp"
 
 #include <windows.h>
@@ -35,16 +36,22 @@ public:
                     return answer_(boxes.back());
                 return (flags & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
             });
+        previous_prompt_ = qz::set_session_prompt(&qz::installer_prompt());
     }
     box_recorder(const box_recorder&) = delete;
     box_recorder& operator=(const box_recorder&) = delete;
-    ~box_recorder() { qz::set_message_box_function(std::move(previous_)); }
+    ~box_recorder()
+    {
+        qz::set_session_prompt(previous_prompt_);
+        qz::set_message_box_function(std::move(previous_));
+    }
 
     std::vector<shown_box> boxes;
 
 private:
     answer_function answer_;
     qz::message_box_function previous_;
+    qz::session_prompt* previous_prompt_ = nullptr;
 };
 
 } // namespace test_support

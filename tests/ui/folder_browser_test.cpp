@@ -1,6 +1,6 @@
 #include "ui/box_recorder.hpp"
 
-#include "payload/folders.hpp"
+#include "support/known_folders.hpp"
 #include "i18n/error_code_text.hpp"
 #include "support/error.hpp"
 #include "test_support/wine.hpp"

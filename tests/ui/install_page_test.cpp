@@ -2,7 +2,7 @@
 // line, the archive callback's reaction to every event, an extraction of the
 // test payload through it, and installation runs that fail or succeed in a
 // sandbox.
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "install/file_placement.hpp"
 #include "payload/folders.hpp"

@@ -2,7 +2,7 @@
 #include "ui/dialog_template.hpp"
 
 #include "app/product.hpp"
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "app/version_info.hpp"
 #include "i18n/language.hpp"
 #include "ui/about_box.hpp"

@@ -1,7 +1,7 @@
 #include "ui/box_recorder.hpp"
 
 #include "app/product.hpp"
-#include "app/session.hpp"
+#include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "ui/dialog.hpp"
 #include "ui/end_page.hpp"

@@ -1,5 +1,5 @@
 // The session object and the start-up checks of the installer.
-#include "app/session.hpp"
+#include "install/session.hpp"
 
 #include "app/installed_version.hpp"
 #include "app/product.hpp"
@@ -9,7 +9,6 @@
 #include "support/folder_rights.hpp"
 #include "support/known_folders.hpp"
 #include "support/registry.hpp"
-#include "ui/message_box.hpp"
 
 #include <knownfolders.h>
 #include <objbase.h>
@@ -27,6 +26,23 @@ constexpr int english = 1;
 constexpr UINT warning = MB_ICONWARNING;
 constexpr unsigned administrator_rights_text = 1126;
 constexpr unsigned close_product_text = 1127;
+
+session_prompt* bound_prompt = nullptr;
+
+int ask(const std::wstring& text, UINT flags) noexcept
+{
+    try {
+        return bound_prompt ? bound_prompt->message_box(text, installer_title(true), flags) : 0;
+    } catch (...) {
+        return 0; // the title could not be made: nothing was shown
+    }
+}
+
+void show_error_code(DWORD code) noexcept
+{
+    if (bound_prompt)
+        bound_prompt->show_error_code(code);
+}
 
 details::known_folder_function& known_folder_lookup()
 {
@@ -66,7 +82,7 @@ bool product_closed()
 {
     while (running_instances() >= 2) {
         const std::wstring text = format_message(load_string(close_product_text), {product_label(true)});
-        if (message_box(text.c_str(), installer_title(true).c_str(), MB_RETRYCANCEL | warning) != IDRETRY)
+        if (ask(text, MB_RETRYCANCEL | warning) != IDRETRY)
             return false;
     }
     return true;
@@ -81,6 +97,11 @@ DWORD code_to_show(const std::system_error& error) noexcept
 }
 
 } // namespace
+
+session_prompt* set_session_prompt(session_prompt* prompt) noexcept
+{
+    return std::exchange(bound_prompt, prompt);
+}
 
 InstallSession& InstallSession::instance()
 {
@@ -127,7 +148,7 @@ bool InstallSession::run_checks()
     }
     choose_language();
     if (!is_administrator()) {
-        message_box(load_string(administrator_rights_text).c_str(), installer_title(true).c_str(), warning);
+        (void)ask(load_string(administrator_rights_text), warning);
         return false;
     }
     if (!product_closed())
@@ -193,16 +214,6 @@ bool InstallSession::retake_instance_mutex() noexcept
     return owns_instance_mutex;
 }
 
-unsigned running_instances() noexcept
-{
-    try {
-        return instance_counter::registered(application_id() + std::wstring(instance_counter_suffix))
-            .running_instances();
-    } catch (...) {
-        return 0;
-    }
-}
-
 std::wstring known_folder_path(REFKNOWNFOLDERID folder_id, bool report_errors)
 {
     std::wstring path;
@@ -211,7 +222,7 @@ std::wstring known_folder_path(REFKNOWNFOLDERID folder_id, bool report_errors)
     if (SUCCEEDED(hr))
         return path;
     if (report_errors)
-        message_box(error_text(static_cast<DWORD>(hr), 0).c_str(), installer_title(true).c_str(), warning);
+        (void)ask(error_text(static_cast<DWORD>(hr), 0), warning);
     return {};
 }
 

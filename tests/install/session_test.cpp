@@ -1,14 +1,12 @@
-#include "app/session.hpp"
+#include "install/session.hpp"
 
 #include "app/installed_product.hpp"
 #include "app/product.hpp"
 #include "app/startup.hpp"
 #include "fixtures/fixture_path.hpp"
-#include "i18n/error_code_text.hpp"
 #include "i18n/language.hpp"
 #include "support/error.hpp"
 #include "support/unique_resource.hpp"
-#include "ui/box_recorder.hpp"
 
 #include <knownfolders.h>
 
@@ -16,16 +14,66 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using test_support::box_recorder;
 using test_support::fixture_path;
 using test_support::installed_product;
-using test_support::shown_box;
 using test_support::temp_folder;
+
+// What the session would have shown: a message box, or the box for an error code.
+struct shown_box {
+    std::wstring text;
+    std::wstring caption;
+    unsigned flags = 0;
+    DWORD error = 0;
+};
+
+// While it lives, the session's prompt: records every box and answers it with
+// `answer` (by default IDOK for a box with only OK, else IDCANCEL).
+class box_recorder final : public qz::session_prompt {
+public:
+    using answer_function = std::function<int(const shown_box&)>;
+
+    explicit box_recorder(answer_function answer = {})
+        : answer_(std::move(answer)), previous_(qz::set_session_prompt(this))
+    {
+    }
+    box_recorder(const box_recorder&) = delete;
+    box_recorder& operator=(const box_recorder&) = delete;
+    ~box_recorder() { qz::set_session_prompt(previous_); }
+
+    int message_box(const std::wstring& text, const std::wstring& caption, unsigned flags) noexcept override
+    {
+        boxes.push_back({text, caption, flags, 0});
+        if (answer_)
+            return answer_(boxes.back());
+        return (flags & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
+    }
+    void show_error_code(DWORD code) noexcept override { boxes.push_back({L"", L"", 0, code}); }
+
+    std::vector<shown_box> boxes;
+
+private:
+    answer_function answer_;
+    qz::session_prompt* previous_;
+};
+
+// Reports SSE2 as the processor has it; shows nothing and never exits.
+qz::startup_calls test_startup_calls()
+{
+    return {
+        [](DWORD feature) { return IsProcessorFeaturePresent(feature) != FALSE; },
+        [](const wchar_t*, UINT) {},
+        [](UINT) {},
+        [] { return 0x60000u; },
+    };
+}
 
 constexpr wchar_t helper_variable[] = L"GRADIVA_SESSION_HELPER";
 constexpr int english = 1;
@@ -122,7 +170,7 @@ class Session : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(qz::processor_check(qz::default_startup_calls()));
+        ASSERT_TRUE(qz::processor_check(test_startup_calls()));
         qz::set_language(english);
     }
     void TearDown() override
@@ -179,11 +227,9 @@ TEST_F(Session, WithoutProcessorCheckNothingElseRuns)
     qz::InstallSession session(mutex_name());
     box_recorder boxes;
     EXPECT_FALSE(session.initialize());
-    ASSERT_TRUE(qz::processor_check(qz::default_startup_calls()));
+    ASSERT_TRUE(qz::processor_check(test_startup_calls()));
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, qz::error_code_text(0x8000FFFF));
-    EXPECT_EQ(boxes.boxes[0].caption, L"Install 3.01");
-    EXPECT_EQ(boxes.boxes[0].flags, unsigned{MB_ICONWARNING});
+    EXPECT_EQ(boxes.boxes[0].error, DWORD{0x8000FFFF});
     EXPECT_FALSE(session.owns_instance_mutex);
     EXPECT_TRUE(session.install_folder.empty());
 }
@@ -198,9 +244,7 @@ TEST_F(Session, SecondInstallerStopsWithBusyError)
         box_recorder boxes;
         EXPECT_FALSE(session.initialize());
         ASSERT_EQ(boxes.boxes.size(), 1u);
-        EXPECT_EQ(boxes.boxes[0].text, qz::error_code_text(ERROR_BUSY));
-        EXPECT_EQ(boxes.boxes[0].caption, L"Install 3.01");
-        EXPECT_EQ(boxes.boxes[0].flags, unsigned{MB_ICONWARNING});
+        EXPECT_EQ(boxes.boxes[0].error, DWORD{ERROR_BUSY});
         EXPECT_FALSE(session.owns_instance_mutex);
     }
     // Once the first one has ended, the mutex is free.
@@ -410,9 +454,7 @@ TEST_F(Session, MalformedEarlierLogIsShownAsInvalidData)
     box_recorder boxes;
     EXPECT_FALSE(session.initialize());
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, qz::error_code_text(ERROR_INVALID_DATA));
-    EXPECT_EQ(boxes.boxes[0].caption, L"Install 3.01");
-    EXPECT_EQ(boxes.boxes[0].flags, unsigned{MB_ICONWARNING});
+    EXPECT_EQ(boxes.boxes[0].error, DWORD{ERROR_INVALID_DATA});
 }
 
 TEST_F(Session, MutexCanBeLentAndTakenBack)

@@ -17,6 +17,24 @@
 
 namespace qz {
 
+// How the session tells the user something or asks: Install.exe binds the
+// installer's message boxes; tests record what would have been shown.
+class session_prompt {
+public:
+    // A box with `text`, `caption` and MessageBoxW `flags`; the button
+    // pressed, 0 when none could be shown.
+    virtual int message_box(const std::wstring& text, const std::wstring& caption, unsigned flags) noexcept = 0;
+    // The box for an error code (Win32 code or HRESULT) with the default caption.
+    virtual void show_error_code(DWORD code) noexcept = 0;
+
+protected:
+    ~session_prompt() = default;
+};
+
+// Binds the prompt that the session and known_folder_path use (null: nothing is
+// shown and every question counts as cancelled); returns the previous one.
+session_prompt* set_session_prompt(session_prompt* prompt) noexcept;
+
 class InstallSession {
 public:
     // The process's session, made on first use and destroyed at exit.
@@ -76,10 +94,6 @@ public:
     // Display text of the installed version, for states -1 and 2.
     std::wstring previous_version_text;
 };
-
-// Number of processes registered in the instance counter (this installer
-// included, so 1 when it runs alone); 0 when the counter does not exist.
-[[nodiscard]] unsigned running_instances() noexcept;
 
 // Path of a Windows known folder, empty on failure. With report_errors the
 // system's text for the failure is shown in a message box.
