@@ -276,8 +276,7 @@ protected:
     std::string bytes = "not a bzip2 stream";
     qz::basic_imemstream<char> payload{bytes.data(), bytes.size()};
     qz::file_placement placement{session.uninstall_log, 0};
-    HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
-    qz::extraction_handler handler{page, payload, placement, wait};
+    qz::extraction_handler handler{page, payload, placement};
     std::vector<std::wstring> granted;
 };
 
@@ -302,7 +301,7 @@ TEST_F(Callback, SoundPayloadIsCheckedAndRewound)
 {
     qz::basic_imemstream<char> real = qz::open_payload();
     ASSERT_TRUE(real.good());
-    qz::extraction_handler on_real(page, real, placement, wait);
+    qz::extraction_handler on_real(page, real, placement);
     // Pumped while the check runs, with the bar following it: the message is
     // handled before the check ends.
     page_window::log_at_message.clear();
@@ -354,7 +353,7 @@ TEST_F(Callback, FilesAreShownJournalledAndCompleted)
 TEST_F(Callback, SkippedFileLeavesNoTrace)
 {
     qz::file_placement update(session.uninstall_log, 2); // an older version is being updated
-    qz::extraction_handler on_update(page, payload, update, wait);
+    qz::extraction_handler on_update(page, payload, update);
     page.set_status(L"before");
     const qz::archive_entry sample = entry(qz::entry_kind::sample_data, L"Sample.gra");
     EXPECT_EQ(on_update(qz::notification::file_begin{sample}), result::skip);
@@ -407,7 +406,7 @@ TEST_F(Callback, EveryEventPumpsAndShowsTheWaitCursor)
             // started on a corrupt payload: pumped all the same
         }
         EXPECT_EQ(page_window::app_messages, 1) << e.index();
-        EXPECT_EQ(GetCursor(), wait) << e.index();
+        EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT)) << e.index();
     };
     const qz::archive_entry file = entry(qz::entry_kind::program_file, L"pumped.dll");
     check(qz::notification::started{});
@@ -430,7 +429,7 @@ TEST_F(InstallPage, TestPayloadExtractsThroughTheCallback)
     std::vector<std::wstring> granted;
     placement.set_grant([&](const std::wstring& file) { granted.push_back(file); });
     qz::basic_imemstream<char> payload = qz::open_payload();
-    const qz::extraction_handler handler(page, payload, placement, LoadCursorW(nullptr, IDC_WAIT));
+    const qz::extraction_handler handler(page, payload, placement);
 
     ASSERT_TRUE(qz::extract_archive(payload, install, samples, temp, handler.callback())) << window.status();
 
@@ -471,7 +470,7 @@ TEST_F(InstallPage, CorruptPayloadIsReportedAsPreCheckFailure)
     bytes[bytes.size() / 2] ^= 0x55;
     qz::basic_imemstream<char> payload(bytes.data(), bytes.size());
     qz::file_placement placement(session.uninstall_log, 0);
-    const qz::extraction_handler handler(page, payload, placement, LoadCursorW(nullptr, IDC_WAIT));
+    const qz::extraction_handler handler(page, payload, placement);
 
     EXPECT_FALSE(qz::extract_archive(payload, root / L"install", root / L"samples", root / L"temp",
                                      handler.callback()));

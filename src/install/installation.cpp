@@ -1,23 +1,23 @@
 // The installation run: every change the installer makes to the machine, in
-// its fixed order. Only a failed extraction is undone; each later step reports
-// "OK" or "Failed" on the install page and the run goes on.
-#include "ui/install_page.hpp"
+// its fixed order.
+#include "install/installation.hpp"
 
 #include "app/product.hpp"
-#include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "install/directx.hpp"
 #include "install/file_placement.hpp"
 #include "install/product_launch.hpp"
 #include "install/registration.hpp"
+#include "install/session.hpp"
 #include "install/shortcuts.hpp"
 #include "payload/folders.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 
-#include <commctrl.h>
-
 #include <filesystem>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace qz {
 
@@ -39,24 +39,6 @@ constexpr unsigned msg_rollback_incomplete = 1133;
 // Which shortcut add_shortcut journals.
 constexpr int start_menu_link = 0;
 constexpr int desktop_link = 2;
-
-// The wait cursor for the run; the previous cursor comes back on every return.
-class wait_cursor_scope {
-public:
-    wait_cursor_scope() noexcept
-        : wait_(LoadCursorW(nullptr, IDC_WAIT)), previous_(SetCursor(wait_))
-    {
-    }
-    wait_cursor_scope(const wait_cursor_scope&) = delete;
-    wait_cursor_scope& operator=(const wait_cursor_scope&) = delete;
-    ~wait_cursor_scope() { SetCursor(previous_); }
-
-    [[nodiscard]] HCURSOR wait() const noexcept { return wait_; }
-
-private:
-    HCURSOR wait_;
-    HCURSOR previous_;
-};
 
 // Removes the run's temporary files, last added first, on every return.
 class temporary_files_scope {
@@ -94,11 +76,20 @@ private:
 
 } // namespace
 
-bool dlg_install::do_installation() noexcept
+std::wstring run_separator()
 {
-    const wait_cursor_scope cursor;
+    return std::wstring(45, L'\u2500') + log_line_end;
+}
+
+installation::installation(InstallSession& session, installation_progress& progress) noexcept
+    : session_(session), progress_(progress)
+{
+}
+
+bool installation::run() noexcept
+{
     try {
-        return run_installation(cursor.wait());
+        return run_steps();
     } catch (...) {
         // Outside the guarded steps (no memory, say): undone and reported like
         // a failed extraction, so that "Install" is not offered over half an
@@ -108,14 +99,14 @@ bool dlg_install::do_installation() noexcept
     }
 }
 
-void dlg_install::end_with_failure(const std::error_code& error) noexcept
+void installation::end_with_failure(const std::error_code& error) noexcept
 {
     try {
         const std::wstring text = format_message(load_string(msg_installation_failed), {error_code_label(error)});
-        set_status(text);
-        if (log_line_open())
-            append_log(load_string(msg_failed) + log_line_end);
-        append_log(text + log_line_end);
+        progress_.set_status(text);
+        if (progress_.log_line_open())
+            progress_.append_log(load_string(msg_failed) + log_line_end);
+        progress_.append_log(text + log_line_end);
     } catch (...) {
     }
     roll_back();
@@ -123,7 +114,7 @@ void dlg_install::end_with_failure(const std::error_code& error) noexcept
         RemoveDirectoryW(session_.temp_folder.c_str()); // kept while backups were in it
 }
 
-void dlg_install::roll_back() noexcept
+void installation::roll_back() noexcept
 {
     uninstall_log& journal = session_.uninstall_log;
     std::vector<std::pair<std::wstring, std::error_code>> failures;
@@ -141,32 +132,31 @@ void dlg_install::roll_back() noexcept
         return;
     try {
         for (const auto& [what, error] : failures)
-            append_log(format_message(load_string(msg_rollback_failed), {what, error_code_label(error)}) +
-                       log_line_end);
+            progress_.append_log(
+                format_message(load_string(msg_rollback_failed), {what, error_code_label(error)}) + log_line_end);
         // The backups stay in the working folder, which stays with them.
         const std::wstring text = format_message(load_string(msg_rollback_incomplete), {session_.temp_folder});
-        set_status(text);
-        append_log(text + log_line_end);
+        progress_.set_status(text);
+        progress_.append_log(text + log_line_end);
     } catch (...) {
     }
 }
 
-bool dlg_install::run_installation(HCURSOR wait_cursor)
+bool installation::run_steps()
 {
     InstallSession& session = session_;
-    append_log(run_separator());
-    set_status(load_string(msg_preparing));
+    progress_.append_log(run_separator());
+    progress_.set_status(load_string(msg_preparing));
 
     std::wstring error_text;
     if (!session.choose_temp_folder(error_text)) {
         const std::wstring text = format_message(load_string(msg_installation_failed), {error_text});
-        set_status(text);
-        append_log(text + log_line_end);
+        progress_.set_status(text);
+        progress_.append_log(text + log_line_end);
         return false;
     }
 
-    set_progress(0);
-    ShowWindow(GetDlgItem(hwnd, id_progress), SW_SHOW);
+    progress_.show_progress();
 
     file_placement placement(session); // temporary files start with the temporary folder
     const temporary_files_scope cleanup(placement);
@@ -174,7 +164,7 @@ bool dlg_install::run_installation(HCURSOR wait_cursor)
     const std::wstring sample_folder = sample_folder_name();
     const std::wstring temp_folder = session.temp_folder;
     basic_imemstream<char> payload = open_payload();
-    const extraction_handler handler(*this, payload, placement, wait_cursor);
+    const extraction_handler handler(progress_, payload, placement);
 
     if (!extract_archive(payload, install_folder, sample_folder, temp_folder, handler.callback())) {
         // The handler has shown the failure; the rollback adds what it could not undo.
@@ -186,27 +176,27 @@ bool dlg_install::run_installation(HCURSOR wait_cursor)
     (void)set_read_only(placement.uninstaller_path, true);
 
     create_shortcuts(placement.main_program_path);
-    update_directx(placement, wait_cursor);
-    register_product(placement.main_program_path, placement.uninstaller_path, wait_cursor);
+    update_directx(placement);
+    register_product(placement.main_program_path, placement.uninstaller_path);
     write_uninstall_log(placement.uninstaller_path);
 
-    set_status(format_message(load_string(msg_continue), {load_string(msg_next_button)}));
+    progress_.set_status(format_message(load_string(msg_continue), {load_string(msg_next_button)}));
     return true;
 }
 
-void dlg_install::begin_step(unsigned message)
+void installation::begin_step(unsigned message)
 {
     const std::wstring caption = load_string(message);
-    set_status(caption);
-    append_log(caption);
+    progress_.set_status(caption);
+    progress_.append_log(caption);
 }
 
-void dlg_install::end_step(bool ok)
+void installation::end_step(bool ok)
 {
-    append_log(load_string(ok ? msg_ok : msg_failed) + log_line_end);
+    progress_.append_log(load_string(ok ? msg_ok : msg_failed) + log_line_end);
 }
 
-void dlg_install::create_shortcuts(const std::wstring& main_program_path)
+void installation::create_shortcuts(const std::wstring& main_program_path)
 {
     InstallSession& session = session_;
     if (!session.start_menu_shortcut && !session.desktop_shortcut)
@@ -223,7 +213,7 @@ void dlg_install::create_shortcuts(const std::wstring& main_program_path)
     end_step(ok);
 }
 
-void dlg_install::update_directx(const file_placement& placement, HCURSOR wait_cursor)
+void installation::update_directx(const file_placement& placement)
 {
     InstallSession& session = session_;
     bool shown = false;
@@ -240,10 +230,7 @@ void dlg_install::update_directx(const file_placement& placement, HCURSOR wait_c
         begin_step(msg_directx);
         shown = true;
         session.uninstall_log.add_directx_update();
-        ok = setup.run(hwnd, [wait_cursor] {
-            pump_messages();
-            SetCursor(wait_cursor);
-        });
+        ok = setup.run(progress_.owner_window(), [this] { progress_.keep_alive(); });
         session.uninstall_log.complete(ok);
     } catch (...) {
         session.uninstall_log.complete(false);
@@ -256,8 +243,8 @@ void dlg_install::update_directx(const file_placement& placement, HCURSOR wait_c
         end_step(ok);
 }
 
-void dlg_install::register_product(const std::wstring& main_program_path, const std::wstring& uninstaller_path,
-                                   HCURSOR wait_cursor)
+void installation::register_product(const std::wstring& main_program_path,
+                                    const std::wstring& uninstaller_path)
 {
     InstallSession& session = session_;
     begin_step(msg_registry);
@@ -269,10 +256,7 @@ void dlg_install::register_product(const std::wstring& main_program_path, const 
         reg_ok = false;
     }
     try {
-        const auto pump = [wait_cursor] {
-            pump_messages();
-            SetCursor(wait_cursor);
-        };
+        const auto pump = [this] { progress_.keep_alive(); };
         if (launch_product(main_program_path, session, product_wait_limit_ms, pump) != launch_result::registered)
             reg_ok = false;
     } catch (...) {
@@ -283,7 +267,7 @@ void dlg_install::register_product(const std::wstring& main_program_path, const 
     end_step(reg_ok);
 }
 
-void dlg_install::write_uninstall_log(const std::wstring& uninstaller_path)
+void installation::write_uninstall_log(const std::wstring& uninstaller_path)
 {
     InstallSession& session = session_;
     begin_step(msg_installation_data);
