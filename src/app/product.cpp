@@ -2,6 +2,7 @@
 #include "app/product.hpp"
 
 #include "i18n/language.hpp"
+#include "i18n/string_ids.hpp"
 #include "support/error.hpp"
 
 namespace qz {
@@ -59,7 +60,7 @@ std::wstring product_label(bool name_only)
 
 std::wstring installer_title(bool with_product)
 {
-    std::wstring title = load_string(1000);
+    std::wstring title = load_string(msg_installer);
     if (with_product) {
         title += L" \u2013 ";
         title += product_label(false);

@@ -3,6 +3,7 @@
 #include "install/installation.hpp"
 
 #include "i18n/language.hpp"
+#include "i18n/string_ids.hpp"
 #include "install/file_placement.hpp"
 #include "support/error.hpp"
 
@@ -12,12 +13,6 @@
 namespace qz {
 
 namespace {
-
-constexpr unsigned msg_ok = 1011;
-constexpr unsigned msg_failed = 1012;
-constexpr unsigned msg_preparing = 1114;
-constexpr unsigned msg_copying = 1115;
-constexpr unsigned msg_installation_failed = 1121;
 
 // Keeps the windows alive once the reports of one event are made.
 class after_event {

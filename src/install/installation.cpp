@@ -4,6 +4,7 @@
 
 #include "app/product.hpp"
 #include "i18n/language.hpp"
+#include "i18n/string_ids.hpp"
 #include "install/directx.hpp"
 #include "install/file_placement.hpp"
 #include "install/product_launch.hpp"
@@ -22,19 +23,6 @@
 namespace qz {
 
 namespace {
-
-constexpr unsigned msg_next_button = 1006;
-constexpr unsigned msg_ok = 1011;
-constexpr unsigned msg_failed = 1012;
-constexpr unsigned msg_continue = 1106;
-constexpr unsigned msg_preparing = 1114;
-constexpr unsigned msg_shortcuts = 1117;
-constexpr unsigned msg_registry = 1118;
-constexpr unsigned msg_installation_data = 1119;
-constexpr unsigned msg_installation_failed = 1121;
-constexpr unsigned msg_directx = 1131;
-constexpr unsigned msg_rollback_failed = 1132;
-constexpr unsigned msg_rollback_incomplete = 1133;
 
 // Which shortcut add_shortcut journals.
 constexpr int start_menu_link = 0;
@@ -180,7 +168,7 @@ bool installation::run_steps()
     register_product(placement.main_program_path, placement.uninstaller_path);
     write_uninstall_log(placement.uninstaller_path);
 
-    progress_.set_status(format_message(load_string(msg_continue), {load_string(msg_next_button)}));
+    progress_.set_status(format_message(load_string(msg_continue), {load_string(msg_next)}));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "app/installed_version.hpp"
 #include "app/product.hpp"
 #include "i18n/language.hpp"
+#include "i18n/string_ids.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 #include "support/folder_rights.hpp"
@@ -24,8 +25,6 @@ namespace {
 
 constexpr int english = 1;
 constexpr UINT warning = MB_ICONWARNING;
-constexpr unsigned administrator_rights_text = 1126;
-constexpr unsigned close_product_text = 1127;
 
 session_prompt* bound_prompt = nullptr;
 
@@ -81,7 +80,7 @@ void choose_language()
 bool product_closed()
 {
     while (running_instances() >= 2) {
-        const std::wstring text = format_message(load_string(close_product_text), {product_label(true)});
+        const std::wstring text = format_message(load_string(msg_close_product), {product_label(true)});
         if (ask(text, MB_RETRYCANCEL | warning) != IDRETRY)
             return false;
     }
@@ -148,7 +147,7 @@ bool InstallSession::run_checks()
     }
     choose_language();
     if (!is_administrator()) {
-        (void)ask(load_string(administrator_rights_text), warning);
+        (void)ask(load_string(msg_administrator_rights), warning);
         return false;
     }
     if (!product_closed())

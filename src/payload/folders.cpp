@@ -1,5 +1,6 @@
 #include "payload/folders.hpp"
 
+#include "i18n/string_ids.hpp"
 #include "payload/entry_names.hpp"
 
 #include "app/product.hpp"
@@ -19,8 +20,6 @@
 namespace qz {
 
 namespace {
-
-constexpr unsigned sample_folder_message = 1018;
 
 // Base folder and registration rule of one macro.
 struct macro_rule {
@@ -202,7 +201,7 @@ std::wstring shell_folder_path(int csidl, int fallback_csidl, bool use_fallback)
 
 std::wstring sample_folder_name()
 {
-    return format_message(load_string(sample_folder_message), {product_label(true)});
+    return format_message(load_string(msg_sample_folder), {product_label(true)});
 }
 
 destination_resolver::destination_resolver(std::wstring install_folder, std::wstring sample_folder,

@@ -5,6 +5,7 @@
 #include "app/product.hpp"
 #include "app/version_info.hpp"
 #include "i18n/language.hpp"
+#include "i18n/string_ids.hpp"
 #include "ui/dialog.hpp"
 
 #include <string>
@@ -15,13 +16,13 @@ namespace {
 
 void fill_texts(HWND window)
 {
-    const std::wstring title = format_message(load_string(1003), {installer_title(false)});
+    const std::wstring title = format_message(load_string(msg_about), {installer_title(false)});
     if (!title.empty())
         SetWindowTextW(window, title.c_str());
     const VersionInfo version = VersionInfo::of_program();
     SetDlgItemTextW(window, id_about_version, version.display_version().c_str());
     SetDlgItemTextW(window, id_about_legal, version.legal_notice().c_str());
-    SetDlgItemTextW(window, IDOK, load_string(1001).c_str());
+    SetDlgItemTextW(window, IDOK, load_string(msg_ok_button).c_str());
 }
 
 // Centres the box on its parent, keeps half of it on screen.

@@ -2,17 +2,10 @@
 #include "ui/end_page.hpp"
 
 #include "i18n/language.hpp"
+#include "i18n/string_ids.hpp"
 #include "ui/page_fit.hpp"
 
 namespace qz {
-
-namespace {
-
-constexpr unsigned msg_exit_button = 1004;
-constexpr unsigned msg_exit = 1107;
-constexpr unsigned msg_complete = 1120;
-
-} // namespace
 
 void dlg_end::update_texts()
 {

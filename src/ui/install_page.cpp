@@ -3,6 +3,7 @@
 
 #include "app/product.hpp"
 #include "i18n/language.hpp"
+#include "i18n/string_ids.hpp"
 #include "install/session.hpp"
 
 #include <commctrl.h>
@@ -10,14 +11,6 @@
 namespace qz {
 
 namespace {
-
-constexpr unsigned msg_install_button = 1007;
-constexpr unsigned msg_installation = 1100;
-constexpr unsigned msg_start_installation = 1108;
-constexpr unsigned msg_options = 1122;
-constexpr unsigned msg_folder = 1123;
-constexpr unsigned msg_start_menu_shortcut = 1124;
-constexpr unsigned msg_desktop_shortcut = 1125;
 
 constexpr wchar_t box_line = L'\u2500';
 constexpr wchar_t no_break_space = L'\u00A0';
@@ -51,9 +44,9 @@ std::wstring summary_text(const std::wstring& install_folder, bool start_menu_sh
     text += options_heading() + log_line_end;
     text += format_message(load_string(msg_folder), {install_folder}) + log_line_end;
     if (start_menu_shortcut)
-        text += load_string(msg_start_menu_shortcut) + log_line_end;
+        text += load_string(msg_creating_start_menu_shortcut) + log_line_end;
     if (desktop_shortcut)
-        text += load_string(msg_desktop_shortcut) + log_line_end;
+        text += load_string(msg_creating_desktop_shortcut) + log_line_end;
     return text;
 }
 

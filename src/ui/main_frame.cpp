@@ -3,6 +3,7 @@
 #include "ui/main_frame.hpp"
 
 #include "app/product.hpp"
+#include "i18n/string_ids.hpp"
 #include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "support/error.hpp"
@@ -237,7 +238,7 @@ void dlg_main::update_texts()
 {
     SetWindowTextW(hwnd, installer_title(true).c_str());
 
-    std::wstring about = format_message(load_string(1003), {installer_title(false)});
+    std::wstring about = format_message(load_string(msg_about), {installer_title(false)});
     about = language_state().right_to_left ? L"..." + about : L"&" + about + L"...";
     const HMENU menu = GetSystemMenu(hwnd, FALSE);
     if (menu && !ModifyMenuW(menu, sys_command_about, MF_BYCOMMAND | MF_STRING, sys_command_about, about.c_str())) {
@@ -252,10 +253,10 @@ void dlg_main::update_texts()
 
 void dlg_main::update_buttons()
 {
-    const std::wstring next = page == page_install && !session_.install_completed ? load_string(1007)
-                                                                                 : load_string(1006) + L" >";
+    const std::wstring next = page == page_install && !session_.install_completed ? load_string(msg_install_button)
+                                                                                 : load_string(msg_next) + L" >";
     SetWindowTextW(item(id_next), next.c_str());
-    SetWindowTextW(item(id_back), (L"< " + load_string(1005)).c_str());
+    SetWindowTextW(item(id_back), (L"< " + load_string(msg_back)).c_str());
     SetWindowTextW(item(id_exit), load_string(session_.install_completed ? 1004 : 1002).c_str());
 }
 
@@ -297,7 +298,7 @@ void dlg_main::request_exit()
     const bool ask = !session_.install_completed && session_.install_state != -1 &&
                      !(session_.install_state == 1 && page == page_start);
     if (ask) {
-        const std::wstring question = load_string(1110);
+        const std::wstring question = load_string(msg_exit_question);
         const std::wstring caption = installer_title(true);
         if (message_box(question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDNO)
             return;

@@ -2,21 +2,12 @@
 // the session as soon as it changes.
 #include "ui/mode_page.hpp"
 
+#include "i18n/string_ids.hpp"
 #include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "ui/page_fit.hpp"
 
 namespace qz {
-
-namespace {
-
-constexpr unsigned msg_next = 1006;
-constexpr unsigned msg_method = 1015;
-constexpr unsigned msg_quick = 1016;
-constexpr unsigned msg_advanced = 1017;
-constexpr unsigned msg_continue = 1106;
-
-} // namespace
 
 dlg_mode::dlg_mode(InstallSession& session) : session_(session) {}
 

@@ -3,6 +3,7 @@
 #include "ui/options_page.hpp"
 
 #include "app/product.hpp"
+#include "i18n/string_ids.hpp"
 #include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "support/file_system.hpp"
@@ -19,15 +20,6 @@
 namespace qz {
 
 namespace {
-
-constexpr unsigned msg_next = 1006;
-constexpr unsigned msg_browse = 1008;
-constexpr unsigned msg_folder_selection = 1010;
-constexpr unsigned msg_continue = 1106;
-constexpr unsigned msg_select_folder = 1111;
-constexpr unsigned msg_start_menu_shortcut = 1112;
-constexpr unsigned msg_desktop_shortcut = 1113;
-constexpr unsigned msg_folder_refused = 1134;
 
 bool is_separator(wchar_t c) noexcept
 {
@@ -177,8 +169,8 @@ void dlg_options::update_texts()
     SetDlgItemTextW(hwnd, id_folder_group, load_string(msg_folder_selection).c_str());
     SetDlgItemTextW(hwnd, id_folder_prompt, format_string(msg_select_folder, {product_label(true)}).c_str());
     SetDlgItemTextW(hwnd, id_browse, load_string(msg_browse).c_str());
-    SetDlgItemTextW(hwnd, id_start_menu_shortcut, load_string(msg_start_menu_shortcut).c_str());
-    SetDlgItemTextW(hwnd, id_desktop_shortcut, load_string(msg_desktop_shortcut).c_str());
+    SetDlgItemTextW(hwnd, id_start_menu_shortcut, load_string(msg_create_start_menu_shortcut).c_str());
+    SetDlgItemTextW(hwnd, id_desktop_shortcut, load_string(msg_create_desktop_shortcut).c_str());
     SetDlgItemTextW(hwnd, id_status, format_string(msg_continue, {load_string(msg_next)}).c_str());
     set_reading_order(hwnd, language_state().right_to_left);
     widen_to_fit_texts(hwnd,

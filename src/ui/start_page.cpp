@@ -2,6 +2,7 @@
 #include "ui/start_page.hpp"
 
 #include "app/product.hpp"
+#include "i18n/string_ids.hpp"
 #include "install/session.hpp"
 #include "i18n/language.hpp"
 #include "ui/page_fit.hpp"
@@ -43,20 +44,6 @@ constexpr std::array<offered_language, 13> offered_languages{{
 constexpr int flag_width = 18;
 constexpr int flag_height = 12;
 constexpr int flag_icon_width = 16;
-
-constexpr unsigned msg_select_language = 1014;
-constexpr unsigned msg_next = 1006;
-constexpr unsigned msg_cancel = 1002;
-constexpr unsigned msg_installation = 1100;
-constexpr unsigned msg_update = 1101;
-constexpr unsigned msg_already_installed = 1102;
-constexpr unsigned msg_newer_installed = 1103;
-constexpr unsigned msg_reinstall_question = 1104;
-constexpr unsigned msg_continue_or_exit = 1105;
-constexpr unsigned msg_continue = 1106;
-constexpr unsigned msg_exit = 1107;
-constexpr unsigned msg_legal_notice = 1109;
-constexpr unsigned msg_installer_untranslated = 1129;
 
 std::wstring format_string(unsigned id, std::initializer_list<std::wstring_view> args)
 {
