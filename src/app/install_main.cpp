@@ -1,8 +1,8 @@
 // Entry point of Install.exe. Only the program links this file: the test
 // executables bring their own main and run the start-up routines themselves.
-#include "install/session.hpp"
 #include "app/startup.hpp"
 #include "i18n/language.hpp"
+#include "install/session.hpp"
 #include "support/system_library.hpp"
 #include "support/unique_resource.hpp"
 #include "ui/common_controls.hpp"

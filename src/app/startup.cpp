@@ -2,9 +2,9 @@
 #include "app/startup.hpp"
 
 #include "app/version_info.hpp"
-#include "support/known_folders.hpp"
 #include "support/comctl.hpp"
 #include "support/error.hpp"
+#include "support/known_folders.hpp"
 #include "support/named_objects.hpp"
 
 #include <comdef.h>

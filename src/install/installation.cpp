@@ -209,7 +209,7 @@ void installation::update_directx(const file_placement& placement)
     try {
         // The library is freed when `setup` goes, whatever happens.
         const std::optional<std::uint32_t> crc =
-            placement.temporary_crc(details::join_path(session.temp_folder, L"DSetup.dll"));
+            placement.temporary_crc(join_path(session.temp_folder, L"DSetup.dll"));
         if (!crc)
             return; // the payload placed no setup library
         directx_setup setup(session.temp_folder, crc);

@@ -49,14 +49,6 @@ details::known_folder_function& known_folder_lookup()
     return fn;
 }
 
-// `folder` with `component` appended after exactly one backslash.
-std::wstring join_path(std::wstring folder, const std::wstring& component)
-{
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
-        folder += L'\\';
-    return folder + component;
-}
-
 // The interface language: the user's among the offered ones, replaced by the one
 // an earlier installation stored, and English where the installer has no texts.
 void choose_language()

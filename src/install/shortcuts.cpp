@@ -9,34 +9,16 @@
 
 #include "support/com_ptr.hpp"
 #include "support/error.hpp"
+#include "support/path.hpp"
 
 namespace qz {
 
 namespace {
 
-bool is_separator(wchar_t c) noexcept
-{
-    return c == L'\\' || c == L'/';
-}
-
-// Length of the root that a folder path never loses: "C:\", "C:", "\\server\", "\".
-std::size_t root_length(const std::wstring& path) noexcept
-{
-    if (path.size() >= 2 && path[1] == L':')
-        return path.size() > 2 && is_separator(path[2]) ? 3 : 2;
-    if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {
-        std::size_t end = 2;
-        while (end < path.size() && !is_separator(path[end]))
-            ++end;
-        return end < path.size() ? end + 1 : end;
-    }
-    return !path.empty() && is_separator(path[0]) ? 1 : 0;
-}
-
 std::wstring link_path(const std::wstring& target, const std::wstring& folder, const std::wstring& name)
 {
     std::wstring path = folder;
-    if (!path.empty() && !is_separator(path.back()))
+    if (!path.empty() && !is_path_separator(path.back()))
         path += L'\\';
     path += name.empty() ? std::filesystem::path(target).stem().wstring() : name;
     path += L".lnk";
@@ -51,8 +33,8 @@ std::wstring working_folder_of(const std::wstring& target)
     if (last == std::wstring::npos)
         return target.size() >= 2 && target[1] == L':' ? target.substr(0, 2) : std::wstring();
     std::wstring folder = target.substr(0, last + 1);
-    const std::size_t root = root_length(folder);
-    while (folder.size() > root && is_separator(folder.back()))
+    const std::size_t root = path_root_length(folder);
+    while (folder.size() > root && is_path_separator(folder.back()))
         folder.pop_back();
     return folder;
 }

@@ -294,7 +294,7 @@ void archive_extractor::read_table()
         if (!details::is_plain_name(name))
             raise_unexpected();
         resolved_folder folder = folders_.resolve(folders[k]);
-        entry.destination = details::join_path(folder.path, name);
+        entry.destination = join_path(folder.path, name);
         entry.base = std::move(folder.base);
     }
     refuse_same_destinations(entries_);

@@ -149,22 +149,13 @@ resolved_folder resolve_plain_path(std::wstring_view given)
             raise_unexpected();
     std::wstring path = base;
     for (const std::wstring_view component : parts)
-        path = details::join_path(path, component);
+        path = join_path(path, component);
     return {base, path};
 }
 
 } // namespace
 
 namespace details {
-
-std::wstring join_path(std::wstring_view folder, std::wstring_view name)
-{
-    std::wstring path(folder);
-    if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
-        path += L'\\';
-    path += name;
-    return path;
-}
 
 bool is_device_name(std::wstring_view name) noexcept
 {
@@ -242,7 +233,7 @@ resolved_folder destination_resolver::resolve(std::wstring_view folder)
             base = sample_folder_;
             chosen = true;
         } else {
-            base = details::join_path(shell_folder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true),
+            base = join_path(shell_folder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true),
                                       sample_folder_);
             registers_base = true;
         }
@@ -268,7 +259,7 @@ resolved_folder destination_resolver::resolve(std::wstring_view folder)
     if (registers_base)
         register_folder(base);
     for (std::size_t k = 1; k < parts.size(); ++k) {
-        base = details::join_path(base, parts[k]);
+        base = join_path(base, parts[k]);
         if (registers)
             register_folder(base);
     }

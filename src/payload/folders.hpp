@@ -85,8 +85,6 @@ private:
 
 namespace details {
 
-// Joins a folder and a name with one backslash.
-[[nodiscard]] std::wstring join_path(std::wstring_view folder, std::wstring_view name);
 // A name that Windows stores as it is: not empty, not made of dots and blanks only,
 // no separator, colon, wildcard or other reserved character.
 [[nodiscard]] bool is_plain_name(std::wstring_view name) noexcept;

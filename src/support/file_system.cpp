@@ -10,29 +10,6 @@ namespace qz {
 
 namespace {
 
-[[nodiscard]] bool is_separator(wchar_t c) noexcept
-{
-    return c == L'\\' || c == L'/';
-}
-
-// Length of the part that no parent can drop: "C:\", "C:", "\\server\share\", "\".
-[[nodiscard]] std::size_t root_length(std::wstring_view path) noexcept
-{
-    if (path.size() >= 2 && path[1] == L':')
-        return path.size() > 2 && is_separator(path[2]) ? 3 : 2;
-    if (path.size() >= 2 && is_separator(path[0]) && is_separator(path[1])) {
-        std::size_t end = 2;
-        for (int part = 0; part < 2 && end < path.size(); ++part) {
-            while (end < path.size() && !is_separator(path[end]))
-                ++end;
-            if (end < path.size())
-                ++end;
-        }
-        return end;
-    }
-    return !path.empty() && is_separator(path[0]) ? 1 : 0;
-}
-
 // Following a link to a folder: a junction's own attributes do not say what it points to.
 [[nodiscard]] DWORD target_attributes(const std::wstring& path) noexcept
 {
@@ -60,7 +37,7 @@ namespace {
     for (wchar_t& c : result)
         if (c == L'/')
             c = L'\\';
-    const std::size_t root = root_length(result);
+    const std::size_t root = path_root_length(result);
     while (result.size() > root && result.back() == L'\\')
         result.pop_back();
     return result;
@@ -172,22 +149,9 @@ bool file_exists(const std::wstring& path) noexcept
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring parent_folder(std::wstring_view path)
-{
-    const std::size_t root = root_length(path);
-    std::size_t end = path.size();
-    while (end > root && is_separator(path[end - 1]))
-        --end; // a trailing separator
-    while (end > root && !is_separator(path[end - 1]))
-        --end; // the last element
-    while (end > root && is_separator(path[end - 1]))
-        --end;
-    return std::wstring(path.substr(0, std::max(end, root)));
-}
-
 void create_folder_tree(const std::wstring& folder)
 {
-    if (folder.size() <= root_length(folder) || folder_exists(folder))
+    if (folder.size() <= path_root_length(folder) || folder_exists(folder))
         return;
     const std::wstring parent = parent_folder(folder);
     if (parent != folder)
@@ -235,12 +199,12 @@ bool is_local_absolute_path(std::wstring_view path) noexcept
 {
     const bool drive_letter =
         path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
-    if (!drive_letter || path[1] != L':' || !is_separator(path[2]))
+    if (!drive_letter || path[1] != L':' || !is_path_separator(path[2]))
         return false;
     std::size_t start = 3;
     while (start <= path.size()) {
         std::size_t end = start;
-        while (end < path.size() && !is_separator(path[end]))
+        while (end < path.size() && !is_path_separator(path[end]))
             ++end;
         const std::wstring_view name = path.substr(start, end - start);
         if (name == L"." || name == L".." || (name.empty() && end < path.size()))
@@ -252,7 +216,7 @@ bool is_local_absolute_path(std::wstring_view path) noexcept
 
 std::wstring path_root(std::wstring_view path)
 {
-    return std::wstring(path.substr(0, root_length(path)));
+    return std::wstring(path.substr(0, path_root_length(path)));
 }
 
 bool same_path(std::wstring_view a, std::wstring_view b) noexcept

@@ -4,6 +4,8 @@
 // installer must place a file named in any of its 25 languages exactly.
 #pragma once
 
+#include "support/path.hpp"
+
 #include <windows.h>
 
 #include <string>
@@ -23,10 +25,6 @@ inline constexpr DWORD error_reparse_point = 4395;
 
 // A file, or a link to one, stands at the path; folders do not count.
 [[nodiscard]] bool file_exists(const std::wstring& path) noexcept;
-
-// The path without its last element ("C:\a\b" -> "C:\a", "C:\a\" -> "C:\a");
-// a root ("C:\", "\\server\share") has none and returns itself.
-[[nodiscard]] std::wstring parent_folder(std::wstring_view path);
 
 // Creates the folder and every missing folder above it; raises the system error
 // of the first one that cannot be made.

@@ -3,6 +3,7 @@
 #include "ui/folder_browser.hpp"
 
 #include "support/known_folders.hpp"
+#include "support/path.hpp"
 #include "support/unique_resource.hpp"
 #include "ui/dialog.hpp"
 
@@ -25,11 +26,6 @@ void free_item_list(PIDLIST_ABSOLUTE item) noexcept
     CoTaskMemFree(item);
 }
 using unique_item_list = unique_resource<PIDLIST_ABSOLUTE, free_item_list>;
-
-bool is_separator(wchar_t c) noexcept
-{
-    return c == L'\\' || c == L'/';
-}
 
 bool same_name(std::wstring_view a, std::wstring_view b) noexcept
 {
@@ -79,17 +75,6 @@ std::wstring current_directory()
     return folder;
 }
 
-// The folder above `path`, or empty when it has none.
-std::wstring parent_folder(const std::wstring& path)
-{
-    std::wstring buffer = path;
-    buffer.push_back(L'\0');
-    if (!PathRemoveFileSpecW(buffer.data()))
-        return {};
-    buffer.resize(std::wcslen(buffer.c_str()));
-    return buffer == path ? std::wstring{} : buffer;
-}
-
 std::wstring documents_folder_or_empty() noexcept
 {
     try {
@@ -123,7 +108,7 @@ std::vector<std::wstring_view> path_names(std::wstring_view path)
     std::vector<std::wstring_view> names;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || is_separator(path[i])) {
+        if (i == path.size() || is_path_separator(path[i])) {
             if (i > start)
                 names.push_back(path.substr(start, i - start));
             start = i + 1;
@@ -167,7 +152,7 @@ std::wstring apply_tail(std::wstring_view path, std::wstring_view tail)
         return result;
 
     for (std::size_t i = present; i < tail_parts.size(); ++i) {
-        if (!is_separator(result.back()))
+        if (!is_path_separator(result.back()))
             result.push_back(L'\\');
         result.append(tail_parts[i]);
     }
@@ -297,8 +282,10 @@ void folder_browser::on_initialized(HWND dialog)
     flags |= dialog_initialized;
 
     std::wstring existing = path;
-    while (!existing.empty() && !PathIsDirectoryW(existing.c_str()))
-        existing = parent_folder(existing);
+    while (!existing.empty() && !PathIsDirectoryW(existing.c_str())) {
+        std::wstring up = parent_folder(existing);
+        existing = up == existing ? std::wstring() : std::move(up); // a missing drive ends it
+    }
 
     if (!existing.empty()) {
         // Selecting the nearest existing folder reports a selection change; the

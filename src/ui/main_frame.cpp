@@ -3,9 +3,9 @@
 #include "ui/main_frame.hpp"
 
 #include "app/product.hpp"
+#include "i18n/language.hpp"
 #include "i18n/string_ids.hpp"
 #include "install/session.hpp"
-#include "i18n/language.hpp"
 #include "support/error.hpp"
 #include "support/registry.hpp"
 #include "ui/about_box.hpp"

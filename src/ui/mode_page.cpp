@@ -2,9 +2,9 @@
 // the session as soon as it changes.
 #include "ui/mode_page.hpp"
 
+#include "i18n/language.hpp"
 #include "i18n/string_ids.hpp"
 #include "install/session.hpp"
-#include "i18n/language.hpp"
 #include "ui/page_fit.hpp"
 
 namespace qz {

@@ -3,13 +3,13 @@
 #include "ui/options_page.hpp"
 
 #include "app/product.hpp"
+#include "i18n/language.hpp"
 #include "i18n/string_ids.hpp"
 #include "install/session.hpp"
-#include "i18n/language.hpp"
 #include "support/file_system.hpp"
+#include "ui/folder_browser.hpp"
 #include "ui/message_box.hpp"
 #include "ui/page_fit.hpp"
-#include "ui/folder_browser.hpp"
 
 #include <knownfolders.h>
 
@@ -21,11 +21,6 @@ namespace qz {
 
 namespace {
 
-bool is_separator(wchar_t c) noexcept
-{
-    return c == L'\\' || c == L'/';
-}
-
 bool has_drive(std::wstring_view path) noexcept
 {
     return path.size() >= 2 && path[1] == L':' &&
@@ -34,7 +29,7 @@ bool has_drive(std::wstring_view path) noexcept
 
 bool is_server_path(std::wstring_view path) noexcept
 {
-    return path.size() >= 2 && is_separator(path[0]) && is_separator(path[1]);
+    return path.size() >= 2 && is_path_separator(path[0]) && is_path_separator(path[1]);
 }
 
 // Normalises a path by its text: the root ("D:\", "\\server\share", "\" or
@@ -57,7 +52,7 @@ std::wstring normalise_path(std::wstring_view path)
         names[0].remove_prefix(2);
         if (names[0].empty())
             first = 1;
-    } else if (!path.empty() && is_separator(path[0])) {
+    } else if (!path.empty() && is_path_separator(path[0])) {
         root = L"\\";
     }
 
@@ -95,7 +90,7 @@ std::wstring resolve_install_folder(std::wstring_view text, std::wstring_view pr
 {
     if (has_drive(text) || is_server_path(text) || program_files.empty())
         return normalise_path(text);
-    if (!text.empty() && is_separator(text[0])) {
+    if (!text.empty() && is_path_separator(text[0])) {
         // Rooted without a drive: the drive of the Program Files folder.
         if (has_drive(program_files))
             return normalise_path(std::wstring(program_files.substr(0, 2)).append(text));
@@ -110,7 +105,7 @@ std::wstring resolve_install_folder(std::wstring_view text, std::wstring_view pr
 bool refused_install_folder(std::wstring_view typed, const std::wstring& folder,
                             const std::vector<std::wstring>& program_files, const std::wstring& windows)
 {
-    if (has_drive(typed) && (typed.size() == 2 || !is_separator(typed[2])))
+    if (has_drive(typed) && (typed.size() == 2 || !is_path_separator(typed[2])))
         return true; // relative to the drive's current folder
     if (is_server_path(folder) || !is_local_absolute_path(folder) || same_path(folder, path_root(folder)))
         return true;

@@ -2,13 +2,13 @@
 #include "ui/start_page.hpp"
 
 #include "app/product.hpp"
+#include "i18n/language.hpp"
 #include "i18n/string_ids.hpp"
 #include "install/session.hpp"
-#include "i18n/language.hpp"
-#include "ui/page_fit.hpp"
 #include "support/comctl.hpp"
 #include "support/unique_resource.hpp"
 #include "ui/main_frame.hpp"
+#include "ui/page_fit.hpp"
 
 #include <array>
 #include <initializer_list>

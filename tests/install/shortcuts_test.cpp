@@ -131,6 +131,6 @@ TEST(working_folder_of, drops_the_file_name_and_trailing_separators_but_keeps_a_
     EXPECT_EQ(qz::working_folder_of(L"C:\\Apps\\\\main.exe"), L"C:\\Apps");
     EXPECT_EQ(qz::working_folder_of(L"C:\\main.exe"), L"C:\\");
     EXPECT_EQ(qz::working_folder_of(L"\\main.exe"), L"\\");
-    EXPECT_EQ(qz::working_folder_of(L"\\\\server\\share\\main.exe"), L"\\\\server\\share");
+    EXPECT_EQ(qz::working_folder_of(L"\\\\server\\share\\main.exe"), L"\\\\server\\share\\");
     EXPECT_EQ(qz::working_folder_of(L"main.exe"), L"");
 }

@@ -11,27 +11,6 @@
 
 namespace {
 
-TEST(FileSystem, ParentFolder)
-{
-    const struct {
-        const wchar_t* path;
-        const wchar_t* parent;
-    } cases[] = {
-        {L"C:\\Programme\\Größe Ω\\Gradiva.exe", L"C:\\Programme\\Größe Ω"},
-        {L"C:\\Programme\\Größe Ω\\", L"C:\\Programme"},
-        {L"C:\\a\\\\b", L"C:\\a"},
-        {L"C:\\Gradiva.exe", L"C:\\"},
-        {L"C:\\", L"C:\\"},
-        {L"C:", L"C:"},
-        {L"\\\\server\\share\\Юрий 日本\\x.txt", L"\\\\server\\share\\Юрий 日本"},
-        {L"\\\\server\\share\\", L"\\\\server\\share\\"},
-        {L"Gradiva.exe", L""},
-        {L"a/b/c", L"a/b"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(qz::parent_folder(c.path), c.parent) << c.path;
-}
-
 // Names from several scripts, under C runtime locales whose code pages hold few of
 // them: nothing may depend on the locale.
 TEST(FileSystem, NamesOutsideTheCodePageUnderEveryLocale)

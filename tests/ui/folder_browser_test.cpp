@@ -1,8 +1,8 @@
 #include "ui/box_recorder.hpp"
 
-#include "support/known_folders.hpp"
 #include "i18n/error_code_text.hpp"
 #include "support/error.hpp"
+#include "support/known_folders.hpp"
 #include "test_support/wine.hpp"
 #include "ui/dialog.hpp"
 #include "ui/folder_browser.hpp"

@@ -2,9 +2,9 @@
 #include "ui/dialog_template.hpp"
 
 #include "app/product.hpp"
-#include "install/session.hpp"
 #include "app/version_info.hpp"
 #include "i18n/language.hpp"
+#include "install/session.hpp"
 #include "ui/about_box.hpp"
 #include "ui/dialog.hpp"
 #include "ui/main_frame.hpp"

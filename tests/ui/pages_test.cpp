@@ -1,8 +1,8 @@
 #include "ui/box_recorder.hpp"
 
 #include "app/product.hpp"
-#include "install/session.hpp"
 #include "i18n/language.hpp"
+#include "install/session.hpp"
 #include "ui/dialog.hpp"
 #include "ui/end_page.hpp"
 #include "ui/mode_page.hpp"
