@@ -131,11 +131,6 @@ bool dlg_install::do_installation() noexcept
     return placed;
 }
 
-void dlg_install::end_with_failure(const std::error_code& error) noexcept
-{
-    installation(session_, *this).end_with_failure(error);
-}
-
 dlg_install& install_page()
 {
     static dlg_install page(InstallSession::instance());

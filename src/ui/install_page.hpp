@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <string>
-#include <system_error>
 
 namespace qz {
 
@@ -56,9 +55,6 @@ public:
     [[nodiscard]] bool do_installation() noexcept;
 
     [[nodiscard]] InstallSession& session() const noexcept { return session_; }
-
-    // See installation::end_with_failure.
-    void end_with_failure(const std::error_code& error) noexcept;
 
 private:
     InstallSession& session_;
