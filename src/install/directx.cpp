@@ -13,6 +13,8 @@
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 #include "support/known_folders.hpp"
+#include "support/little_endian.hpp"
+#include "support/message_pump.hpp"
 #include "support/system_library.hpp"
 
 namespace qz {
@@ -29,20 +31,6 @@ template <typename Function>
 Function find_export(HMODULE library, const char* name) noexcept
 {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
-
-void pump_thread_messages() noexcept
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // Leave the quit request for the program's own message loop.
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
 }
 
 // The callback has no context argument; the pump of the running update lives here.
@@ -117,16 +105,12 @@ std::vector<unsigned char> read_whole_file(const std::filesystem::path& file)
 
 std::uint32_t read_u32(const std::vector<unsigned char>& data, std::size_t offset) noexcept
 {
-    std::uint32_t value = 0;
-    std::memcpy(&value, data.data() + offset, sizeof value);
-    return value;
+    return read_little_endian<std::uint32_t>(data.data() + offset);
 }
 
 std::uint16_t read_u16(const std::vector<unsigned char>& data, std::size_t offset) noexcept
 {
-    std::uint16_t value = 0;
-    std::memcpy(&value, data.data() + offset, sizeof value);
-    return value;
+    return read_little_endian<std::uint16_t>(data.data() + offset);
 }
 
 // True for a PE32+ (64-bit) image; raises ERROR_BAD_FORMAT for data too short

@@ -6,46 +6,22 @@
 
 #include <windows.h>
 
-#include <cstdint>
-#include <mutex>
-#include <random>
-#include <system_error>
+#include <cstddef>
+#include <vector>
 
 namespace qz {
 
-namespace {
-
-// One 32-bit seed from the system's random source.
-std::uint32_t system_seed()
-{
-    std::uint32_t seed = 0;
-    try {
-        random_bytes(&seed, sizeof seed);
-        return seed;
-    } catch (const std::system_error&) {
-        std::random_device device;
-        return device();
-    }
-}
-
-// The process-wide generator, seeded once on first use.
-std::uint32_t next_random()
-{
-    static std::mutex guard;
-    static std::mt19937 generator(system_seed());
-    std::lock_guard lock(guard);
-    return static_cast<std::uint32_t>(generator());
-}
-
-} // namespace
-
 std::filesystem::path unique_temp_path(std::wstring_view pattern, const std::wstring& folder)
 {
+    // From the system's random source, as the working folder's name: nobody can
+    // foresee the name and plant a file or link there first.
     static constexpr wchar_t digits[] = L"0123456789abcdef";
     std::wstring name(pattern);
-    for (wchar_t& c : name) {
-        if (c == L'%')
-            c = digits[next_random() >> 28];
+    std::vector<unsigned char> noise(name.size());
+    random_bytes(noise.data(), noise.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == L'%')
+            name[i] = digits[noise[i] & 0x0F];
     }
     if (folder.empty())
         return std::filesystem::path(temp_folder() + name);

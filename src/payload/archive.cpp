@@ -3,6 +3,7 @@
 #include "i18n/language.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/little_endian.hpp"
 
 #include <boost/iostreams/categories.hpp>
 #include <boost/iostreams/compose.hpp>
@@ -89,9 +90,7 @@ public:
     T number()
     {
         need(sizeof(T));
-        T value = 0;
-        for (std::size_t i = 0; i < sizeof(T); ++i)
-            value |= static_cast<T>(static_cast<unsigned char>(bytes_[pos_ + i])) << (8 * i);
+        const T value = read_little_endian<T>(reinterpret_cast<const unsigned char*>(bytes_.data() + pos_));
         pos_ += sizeof(T);
         return value;
     }

@@ -3,6 +3,7 @@
 #include "ui/dialog.hpp"
 
 #include "support/error.hpp"
+#include "support/message_pump.hpp"
 
 #include <cwchar>
 #include <iterator>
@@ -296,18 +297,7 @@ bool is_edit_control(HWND window) noexcept
 
 void pump_messages() noexcept
 {
-    MSG msg{};
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        const HWND frame = main_window();
-        if (frame && IsDialogMessageW(frame, &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    pump_thread_messages(main_window());
 }
 
 void set_main_window_getter(std::function<HWND()> getter)

@@ -7,6 +7,7 @@
 #include "i18n/string_ids.hpp"
 #include "install/session.hpp"
 #include "support/error.hpp"
+#include "support/little_endian.hpp"
 #include "support/registry.hpp"
 #include "ui/about_box.hpp"
 
@@ -32,16 +33,12 @@ int rect_height(const RECT& r) noexcept { return static_cast<int>(r.bottom - r.t
 
 std::int32_t read_le32(const unsigned char* p) noexcept
 {
-    const std::uint32_t v = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-    return static_cast<std::int32_t>(v);
+    return static_cast<std::int32_t>(read_little_endian<std::uint32_t>(p));
 }
 
 void write_le32(unsigned char* p, std::int32_t value) noexcept
 {
-    const auto v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
+    write_little_endian(p, static_cast<std::uint32_t>(value));
 }
 
 // Re-enables Next and Exit when an installation run ends, even by an exception,

@@ -1,0 +1,15 @@
+// The one message pump of the user-interface thread, for the long steps that
+// run on it: every waiting message is dispatched, and none is waited for.
+#pragma once
+
+#include <windows.h>
+
+namespace qz {
+
+// Dispatches every message waiting for this thread; keyboard messages for
+// `dialog` (when given) go through IsDialogMessageW, so that Tab and the
+// mnemonics work. A WM_QUIT is posted again for the program's own loop, and
+// the pump returns.
+void pump_thread_messages(HWND dialog = nullptr) noexcept;
+
+} // namespace qz
