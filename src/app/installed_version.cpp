@@ -37,7 +37,7 @@ std::wstring folder_of(const std::wstring& path)
 
 std::wstring product_uninstall_key_name()
 {
-    return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product_key_name(product_code());
+    return std::wstring(uninstall_parent_key) + L"\\" + product_key_name(product_code());
 }
 
 std::wstring product_path_value_name()

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qz {
@@ -30,6 +31,9 @@ struct installed_version {
 inline constexpr wchar_t uninstall_log_name[] = L"Uninstall.ulog";
 // The maker's key under HKEY_LOCAL_MACHINE; it holds "<product key name> Path".
 inline constexpr wchar_t maker_key_name[] = L"Software\\Varnholt";
+
+// The key below HKEY_LOCAL_MACHINE that holds every product's uninstall key.
+inline constexpr std::wstring_view uninstall_parent_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\<product key name>",
 // the product's uninstall key under HKEY_LOCAL_MACHINE.

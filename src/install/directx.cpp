@@ -1,5 +1,14 @@
 #include "install/directx.hpp"
 
+#include "app/installed_version.hpp"
+#include "payload/archive.hpp"
+#include "support/error.hpp"
+#include "support/file_system.hpp"
+#include "support/known_folders.hpp"
+#include "support/little_endian.hpp"
+#include "support/message_pump.hpp"
+#include "support/system_library.hpp"
+
 #include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
@@ -8,14 +17,6 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
-
-#include "payload/archive.hpp"
-#include "support/error.hpp"
-#include "support/file_system.hpp"
-#include "support/known_folders.hpp"
-#include "support/little_endian.hpp"
-#include "support/message_pump.hpp"
-#include "support/system_library.hpp"
 
 namespace qz {
 
@@ -175,7 +176,7 @@ bool directx_setup::run(HWND owner, std::function<void()> pump)
 
 bool directx_update_wanted(int install_state, const std::vector<log_entry>& previous_entries)
 {
-    if (install_state == 1)
+    if (install_state == same_installed)
         return true;
     return std::none_of(previous_entries.begin(), previous_entries.end(), [](const log_entry& entry) {
         return entry.type == entry_type::directx_update && entry.done;

@@ -18,7 +18,6 @@ namespace qz {
 namespace {
 
 constexpr DWORD log_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-constexpr std::wstring_view uninstall_key_text = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // The blanks of the format alone: what counts as a blank must not follow the C
 // runtime's locale, and a name may end in a blank of another script (U+3000).
@@ -171,7 +170,7 @@ std::wstring entry_text(const log_entry& entry)
 {
     switch (entry.type) {
     case entry_type::uninstall_key:
-        return std::wstring(uninstall_key_text) + product_key_name(product_code());
+        return L"HKEY_LOCAL_MACHINE\\" + std::wstring(uninstall_parent_key) + L"\\" + product_key_name(product_code());
     case entry_type::file_types:
         return L"HKEY_CLASSES_ROOT\\...";
     case entry_type::directx_update:

@@ -6,6 +6,8 @@
 // uninstaller. `read` loads the log of an earlier installation at start-up.
 #pragma once
 
+#include "app/installed_version.hpp"
+
 #include <windows.h>
 
 #include <filesystem>
@@ -49,7 +51,7 @@ struct log_entry {
 // tests point it at a sandbox key.
 struct uninstall_key_location {
     HKEY root = HKEY_LOCAL_MACHINE;
-    std::wstring parent = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    std::wstring parent{uninstall_parent_key};
     // Subkey name below `parent`; empty: product_key_name(product_code()).
     std::wstring name;
 

@@ -4,6 +4,8 @@
 // runs. Loaded after the search is restricted, the manifest still binds version 6.
 #pragma once
 
+#include "support/unique_resource.hpp"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -14,4 +16,12 @@ namespace qz::comctl {
 void image_list_destroy(HIMAGELIST list) noexcept;
 [[nodiscard]] int image_list_replace_icon(HIMAGELIST list, int index, HICON icon) noexcept;
 
+namespace details {
+inline void destroy_image_list(HIMAGELIST list) noexcept { image_list_destroy(list); }
+} // namespace details
+
 } // namespace qz::comctl
+
+namespace qz {
+using unique_image_list = unique_resource<HIMAGELIST, comctl::details::destroy_image_list>;
+} // namespace qz

@@ -74,7 +74,11 @@ inline void destroy_icon(HICON i) noexcept { DestroyIcon(i); }
 inline void local_free(HLOCAL p) noexcept { LocalFree(p); }
 inline void find_close(HANDLE h) noexcept { FindClose(h); }
 inline void delete_object(HGDIOBJ o) noexcept { DeleteObject(o); }
-inline void task_memory_free(wchar_t* p) noexcept { CoTaskMemFree(p); }
+template <typename T>
+inline void task_memory_free(T* p) noexcept
+{
+    CoTaskMemFree(p);
+}
 } // namespace details
 
 using unique_handle = unique_resource<HANDLE, details::close_handle>;
@@ -85,7 +89,9 @@ using unique_hkey = unique_resource<HKEY, details::close_key>;
 using unique_hicon = unique_resource<HICON, details::destroy_icon>;
 using unique_hlocal = unique_resource<HLOCAL, details::local_free>;
 using unique_gdi_object = unique_resource<HGDIOBJ, details::delete_object>;
-// A string the shell or COM allocated with CoTaskMemAlloc.
-using unique_cotask_string = unique_resource<wchar_t*, details::task_memory_free>;
+// Memory the shell or COM allocated with CoTaskMemAlloc: a string, an item id list.
+template <typename T>
+using unique_cotask_memory = unique_resource<T*, details::task_memory_free<T>>;
+using unique_cotask_string = unique_cotask_memory<wchar_t>;
 
 } // namespace qz

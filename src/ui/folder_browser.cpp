@@ -11,6 +11,8 @@
 #include <shlwapi.h>
 
 #include <cwchar>
+#include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -21,11 +23,7 @@ namespace {
 // HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): the typed text is too long.
 constexpr DWORD error_name_too_long = 0x800700CE;
 
-void free_item_list(PIDLIST_ABSOLUTE item) noexcept
-{
-    CoTaskMemFree(item);
-}
-using unique_item_list = unique_resource<PIDLIST_ABSOLUTE, free_item_list>;
+using unique_item_list = unique_cotask_memory<std::remove_pointer_t<PIDLIST_ABSOLUTE>>;
 
 bool same_name(std::wstring_view a, std::wstring_view b) noexcept
 {
@@ -194,24 +192,18 @@ DWORD qualify_typed_folder(std::wstring_view text, std::wstring& folder)
 
 folder_browser::folder_browser(std::wstring title_text) : title(std::move(title_text)) {}
 
-folder_browser::~folder_browser()
-{
-    if (flags & owns_com)
-        CoUninitialize();
-}
+folder_browser::~folder_browser() = default;
 
 std::wstring folder_browser::browse(std::wstring_view start_folder, std::wstring_view tail_name)
 {
     const HWND owner = find_owner_window();
-    if (!(flags & owns_com)) {
-        // S_FALSE (already initialised on this thread) is counted as well and
-        // needs its CoUninitialize too.
-        const HRESULT hr = CoInitialize(nullptr);
-        if (FAILED(hr)) {
-            show_error_code(static_cast<DWORD>(hr));
+    if (!com_) {
+        try {
+            com_.emplace();
+        } catch (const std::system_error& error) {
+            show_error_code(static_cast<DWORD>(error.code().value()));
             return {};
         }
-        flags |= owns_com;
     }
     flags &= ~(dialog_initialized | path_typed | text_captured);
     edit_box = nullptr;

@@ -4,9 +4,12 @@
 // one is reported while the dialog stays open.
 #pragma once
 
+#include "support/com_ptr.hpp"
+
 #include <windows.h>
 #include <shtypes.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +27,6 @@ namespace qz {
 class folder_browser {
 public:
     enum flag_bits : int {
-        owns_com = 1,           // this object initialised COM and must uninitialise it
         dialog_initialized = 2, // the dialog has sent BFFM_INITIALIZED
         path_typed = 4,         // `path` was taken from text typed into the edit box
         text_captured = 8,      // `text_at_close` holds the edit box's last text
@@ -63,6 +65,7 @@ private:
     static LRESULT CALLBACK edit_box_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
 
     WNDPROC edit_box_original_ = nullptr;
+    std::optional<com_initializer> com_; // from the first dialog on, for this object's life
 };
 
 namespace details {

@@ -132,7 +132,7 @@ void dlg_main::on_init()
 
     ShowWindow(pages[page_start]->hwnd, SW_SHOW);
     EnableWindow(item(id_back), FALSE);
-    if (session_.install_state == -1)
+    if (session_.install_state == newer_installed)
         EnableWindow(item(id_next), FALSE);
 }
 
@@ -292,8 +292,8 @@ void dlg_main::run_installation()
 
 void dlg_main::request_exit()
 {
-    const bool ask = !session_.install_completed && session_.install_state != -1 &&
-                     !(session_.install_state == 1 && page == page_start);
+    const bool ask = !session_.install_completed && session_.install_state != newer_installed &&
+                     !(session_.install_state == same_installed && page == page_start);
     if (ask) {
         const std::wstring question = load_string(msg_exit_question);
         const std::wstring caption = installer_title(true);

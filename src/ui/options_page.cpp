@@ -121,7 +121,7 @@ dlg_options::dlg_options(InstallSession& session) : session_(session) {}
 
 bool dlg_options::accept_folder()
 {
-    if (session_.install_state != 0)
+    if (session_.install_state != none_installed)
         return true; // the earlier installation's folder, which cannot be changed
     const std::wstring typed = get_window_text(GetDlgItem(hwnd, id_folder));
     const std::vector<std::wstring> program_files{known_folder_path(FOLDERID_ProgramFiles, false),
@@ -143,7 +143,7 @@ void dlg_options::on_init()
     program_files_folder = known_folder_path(FOLDERID_ProgramFiles, true);
     show_install_folder();
 
-    if (session_.install_state != 0) {
+    if (session_.install_state != none_installed) {
         EnableWindow(GetDlgItem(hwnd, id_folder_prompt), FALSE);
         SendDlgItemMessageW(hwnd, id_folder, EM_SETREADONLY, TRUE, 0);
         EnableWindow(GetDlgItem(hwnd, id_browse), FALSE);

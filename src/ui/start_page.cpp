@@ -56,13 +56,13 @@ start_texts start_page_texts(int install_state, const std::wstring& previous_ver
 {
     const std::wstring product = product_label(false);
     switch (install_state) {
-    case 1:
+    case same_installed:
         return {format_string(msg_already_installed, {product}) + L"\n" + load_string(msg_reinstall_question),
                 format_string(msg_continue_or_exit, {load_string(msg_next), load_string(msg_cancel)})};
-    case 2:
+    case older_installed:
         return {format_string(msg_update, {previous_version, product}),
                 format_string(msg_continue, {load_string(msg_next)})};
-    case -1:
+    case newer_installed:
         return {format_string(msg_installation, {product}) + L"\n" +
                     format_string(msg_newer_installed, {previous_version}),
                 format_string(msg_exit, {load_string(msg_cancel)})};
@@ -73,19 +73,6 @@ start_texts start_page_texts(int install_state, const std::wstring& previous_ver
 
 dlg_start::dlg_start(InstallSession& session) : session_(session) {}
 
-dlg_start::~dlg_start()
-{
-    destroy_flag_images();
-}
-
-void dlg_start::destroy_flag_images() noexcept
-{
-    if (flag_images) {
-        comctl::image_list_destroy(flag_images);
-        flag_images = nullptr;
-    }
-}
-
 void dlg_start::on_init()
 {
     fill_language_list();
@@ -94,8 +81,7 @@ void dlg_start::on_init()
 void dlg_start::fill_language_list()
 {
     const HWND list = GetDlgItem(hwnd, id_language_list);
-    destroy_flag_images();
-    flag_images = comctl::image_list_create(flag_width, flag_height, ILC_COLOR24, 8, 1);
+    flag_images.reset(comctl::image_list_create(flag_width, flag_height, ILC_COLOR24, 8, 1));
 
     const int current = current_language();
     int selected = -1;
@@ -109,7 +95,7 @@ void dlg_start::fill_language_list()
                                                               IMAGE_ICON, flag_icon_width, flag_height,
                                                               LR_DEFAULTCOLOR)));
         if (icon && flag_images)
-            image = comctl::image_list_replace_icon(flag_images, -1, icon.get());
+            image = comctl::image_list_replace_icon(flag_images.get(), -1, icon.get());
 
         COMBOBOXEXITEMW item{};
         item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
@@ -125,7 +111,7 @@ void dlg_start::fill_language_list()
         ++position;
     }
 
-    SendMessageW(list, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flag_images));
+    SendMessageW(list, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flag_images.get()));
     // The drop-down shows whole items only.
     if (const HWND combo = reinterpret_cast<HWND>(SendMessageW(list, CBEM_GETCOMBOCONTROL, 0, 0))) {
         const LONG style = GetWindowLongW(combo, GWL_STYLE);
@@ -138,7 +124,7 @@ void dlg_start::on_destroy()
 {
     // The list does not own its image list: take it away before freeing it.
     SendDlgItemMessageW(hwnd, id_language_list, CBEM_SETIMAGELIST, 0, 0);
-    destroy_flag_images();
+    flag_images.reset();
 }
 
 void dlg_start::update_texts()

@@ -2,6 +2,7 @@
 // of language, with the change of language that it triggers.
 #pragma once
 
+#include "support/comctl.hpp"
 #include "ui/dialog.hpp"
 #include "ui/wizard_pages.hpp"
 
@@ -33,7 +34,6 @@ public:
     static constexpr int id_status = 1003;
 
     explicit dlg_start(InstallSession& session);
-    ~dlg_start() override;
 
     void update_texts() override;
     void on_init() override;
@@ -41,11 +41,10 @@ public:
     void on_size(int new_width, int new_height) override;
     bool on_command(int id, int code) override;
 
-    HIMAGELIST flag_images = nullptr; // the language flags of the list; owned
+    unique_image_list flag_images; // the language flags of the list
 
 private:
     void fill_language_list();
-    void destroy_flag_images() noexcept;
 
     InstallSession& session_;
 };

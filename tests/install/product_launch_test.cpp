@@ -12,7 +12,7 @@
 
 #include "install/session.hpp"
 #include "install/standin_files.hpp"
-#include "support/convert.hpp"
+#include "common/convert.hpp"
 #include "test_support/wine.hpp"
 
 namespace fs = std::filesystem;

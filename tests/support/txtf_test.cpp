@@ -1,6 +1,6 @@
 #include "support/txtf.hpp"
 
-#include "support/convert.hpp"
+#include "common/convert.hpp"
 #include "test_support/files.hpp"
 
 #include <gtest/gtest.h>

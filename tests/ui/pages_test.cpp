@@ -194,14 +194,14 @@ TEST_F(Pages, LanguageListHoldsThirteenLanguagesWithFlags)
     EXPECT_EQ(item_at(list, 2).text, L"Deutsch");
 
     // The flags: one 18 × 12 image per entry; the current language is selected.
-    ASSERT_NE(page.flag_images, nullptr);
-    EXPECT_EQ(ImageList_GetImageCount(page.flag_images), 13);
+    ASSERT_NE(page.flag_images.get(), nullptr);
+    EXPECT_EQ(ImageList_GetImageCount(page.flag_images.get()), 13);
     int cx = 0;
     int cy = 0;
-    ImageList_GetIconSize(page.flag_images, &cx, &cy);
+    ImageList_GetIconSize(page.flag_images.get(), &cx, &cy);
     EXPECT_EQ(cx, 18);
     EXPECT_EQ(cy, 12);
-    EXPECT_EQ(SendMessageW(list, CBEM_GETIMAGELIST, 0, 0), reinterpret_cast<LRESULT>(page.flag_images));
+    EXPECT_EQ(SendMessageW(list, CBEM_GETIMAGELIST, 0, 0), reinterpret_cast<LRESULT>(page.flag_images.get()));
     EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 2);
 }
 

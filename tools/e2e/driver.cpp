@@ -51,7 +51,7 @@
 //                             e.g. before a screenshot
 //   sleep MS
 #include "machine.hpp"
-#include "support/convert.hpp"
+#include "common/convert.hpp"
 #include "text_fit.hpp"
 #include "wizard.hpp"
 

@@ -1,7 +1,7 @@
 #include "machine.hpp"
 
 #include "support/com_ptr.hpp"
-#include "support/convert.hpp"
+#include "common/convert.hpp"
 #include "support/unique_resource.hpp"
 #include "wizard.hpp"
 

@@ -1,6 +1,6 @@
 #include "wizard.hpp"
 
-#include "support/convert.hpp"
+#include "common/convert.hpp"
 
 namespace e2e {
 

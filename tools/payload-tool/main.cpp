@@ -11,7 +11,7 @@
 // and exits 0 when every file was placed, else 1. Usage errors exit 2.
 
 #include "payload/archive.hpp"
-#include "support/convert.hpp"
+#include "common/convert.hpp"
 #include "support/error.hpp"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "support/convert.hpp"
+#include "common/convert.hpp"
 
 #include <gtest/gtest.h>
 
