@@ -23,6 +23,10 @@ namespace qz {
 
 namespace {
 
+// Bytes of a destination file collected before they are written.
+constexpr std::size_t write_buffer_size = 256 * 1024;
+
+
 namespace io = boost::iostreams;
 
 constexpr WORD payload_type = 260;
@@ -323,13 +327,10 @@ std::streamsize archive_extractor::write_entry(const char* s, std::streamsize n)
     }
 
     const auto c = static_cast<std::streamsize>(std::min<std::uint64_t>(remaining_, static_cast<std::uint64_t>(n)));
-    if (!skipping_) {
-        for (std::streamsize done = 0; done < c;) {
-            DWORD written = 0;
-            if (!WriteFile(file_.get(), s + done, static_cast<DWORD>(c - done), &written, nullptr))
-                raise_last_error();
-            done += written;
-        }
+    if (!skipping_ && c > 0) {
+        pending_.insert(pending_.end(), s, s + c);
+        if (pending_.size() >= write_buffer_size)
+            flush_destination();
     }
     remaining_ -= static_cast<std::uint64_t>(c);
     processed_ += static_cast<std::uint64_t>(c);
@@ -363,14 +364,29 @@ void archive_extractor::open_destination(const archive_entry& entry)
     // Again at the last moment: users may change the shared folders from now on.
     check_destination(entry);
     // Others may read the file while it is written, but not change it.
+    pending_.clear();
+    pending_.reserve(write_buffer_size);
     file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file_)
         raise_last_error();
 }
 
+void archive_extractor::flush_destination()
+{
+    for (std::size_t done = 0; done < pending_.size();) {
+        DWORD written = 0;
+        const auto size = static_cast<DWORD>(pending_.size() - done);
+        if (!WriteFile(file_.get(), pending_.data() + done, size, &written, nullptr))
+            raise_last_error();
+        done += written;
+    }
+    pending_.clear();
+}
+
 void archive_extractor::close_destination()
 {
+    flush_destination();
     if (!CloseHandle(file_.release()))
         raise_last_error();
 }

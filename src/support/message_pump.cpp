@@ -17,4 +17,13 @@ void pump_thread_messages(HWND dialog) noexcept
     }
 }
 
+void wait_pumping(DWORD milliseconds) noexcept
+{
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        (void)MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        pump_thread_messages();
+    }
+}
+
 } // namespace qz

@@ -12,4 +12,7 @@ namespace qz {
 // the pump returns.
 void pump_thread_messages(HWND dialog = nullptr) noexcept;
 
+// Waits `milliseconds` while pumping: the windows stay painted and movable.
+void wait_pumping(DWORD milliseconds) noexcept;
+
 } // namespace qz

@@ -107,12 +107,17 @@ void dlg_install::set_status(const std::wstring& text)
 
 void dlg_install::show_progress()
 {
+    shown_progress_ = -1;
     set_progress(0);
     ShowWindow(GetDlgItem(hwnd, id_progress), SW_SHOW);
 }
 
 void dlg_install::set_progress(int position)
 {
+    // Every piece of the payload reports; the bar repaints only when it moves.
+    if (position == shown_progress_)
+        return;
+    shown_progress_ = position;
     SendDlgItemMessageW(hwnd, id_progress, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
