@@ -35,7 +35,6 @@ public:
 
     // The library is loaded and passed the version test.
     [[nodiscard]] bool usable() const noexcept { return static_cast<bool>(library_); }
-    [[nodiscard]] const std::wstring& folder() const noexcept { return folder_; }
 
     // Runs the update synchronously; true when the library reports success (0) or
     // success with a restart needed (1). False when the library is not usable or

@@ -142,8 +142,6 @@ public:
     // Full path of the entry in progress, or empty.
     [[nodiscard]] std::wstring path_in_progress() const;
 
-    [[nodiscard]] const std::vector<archive_entry>& entries() const noexcept { return entries_; }
-    [[nodiscard]] std::uint64_t processed() const noexcept { return processed_; }
     [[nodiscard]] std::uint64_t total() const noexcept { return total_; }
     [[nodiscard]] destination_resolver& folders() noexcept { return folders_; }
 
@@ -152,6 +150,8 @@ private:
     void read_table();
     std::streamsize write_entry(const char* s, std::streamsize n);
     void open_destination(const archive_entry& entry);
+    // Writes what is buffered for the destination file.
+    void flush_destination();
     void close_destination();
     notification::result notify(const notification::event& e);
 
@@ -163,6 +163,7 @@ private:
     std::uint64_t processed_ = 0;
     std::uint64_t total_ = 0;
     unique_file file_; // the destination file of the entry in progress
+    std::vector<char> pending_; // its bytes not yet written: a few large writes instead of many small ones
     std::uint32_t index_ = 0; // 0: header and table; k + 1: entry k
     std::uint64_t remaining_ = 0;
     bool started_ = false;

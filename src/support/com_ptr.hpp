@@ -94,8 +94,6 @@ public:
             CoUninitialize();
     }
 
-    [[nodiscard]] bool owned() const noexcept { return owned_; }
-
 private:
     bool owned_ = false;
 };

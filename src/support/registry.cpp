@@ -93,14 +93,6 @@ bool read_dword(key_ref key, const std::wstring& name, DWORD& out)
     return true;
 }
 
-std::optional<DWORD> read_optional_dword(key_ref key, const std::wstring& name)
-{
-    DWORD value = 0;
-    if (!read_dword(key, name, value))
-        return std::nullopt;
-    return value;
-}
-
 bool read_string(key_ref key, const std::wstring& name, std::wstring& out)
 {
     const auto info = query_info(key, name);
@@ -115,14 +107,6 @@ bool read_string(key_ref key, const std::wstring& name, std::wstring& out)
         return false;
     out = buffer.data();
     return true;
-}
-
-bool read_binary(key_ref key, const std::wstring& name, void* buffer, DWORD size)
-{
-    const auto info = query_info(key, name);
-    if (!info || info->type != REG_BINARY || info->size != size)
-        return false;
-    return query_data(key, name, buffer, size);
 }
 
 void write_dword(key_ref key, const std::wstring& name, DWORD value)

@@ -37,12 +37,9 @@ bool delete_value(key_ref key, const std::wstring& name);
 // Reads a REG_DWORD. False (out unchanged) when absent or of another type;
 // a REG_DWORD whose size is not 4 bytes raises ERROR_INVALID_DATA.
 [[nodiscard]] bool read_dword(key_ref key, const std::wstring& name, DWORD& out);
-[[nodiscard]] std::optional<DWORD> read_optional_dword(key_ref key, const std::wstring& name);
 // Reads a REG_SZ or REG_EXPAND_SZ (not expanded). False (out unchanged) when absent,
 // of another type, of an odd size or not terminated by a null character.
 [[nodiscard]] bool read_string(key_ref key, const std::wstring& name, std::wstring& out);
-// Reads a REG_BINARY of exactly `size` bytes; false otherwise.
-[[nodiscard]] bool read_binary(key_ref key, const std::wstring& name, void* buffer, DWORD size);
 
 void write_dword(key_ref key, const std::wstring& name, DWORD value);
 // Writes a REG_SZ with its terminating null; a null text writes 0 bytes.

@@ -54,11 +54,10 @@ public:
     // Runs one complete installation (see installation::run) with the wait cursor.
     [[nodiscard]] bool do_installation() noexcept;
 
-    [[nodiscard]] InstallSession& session() const noexcept { return session_; }
-
 private:
     InstallSession& session_;
     HCURSOR wait_cursor_ = nullptr;
+    int shown_progress_ = -1; // the bar's position as last set
 };
 
 } // namespace qz
