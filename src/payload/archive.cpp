@@ -174,10 +174,10 @@ void refuse_same_destinations(const std::vector<archive_entry>& entries)
 // Before an entry's file is journalled or written: no folder on its way is a link,
 // and an existing file there is not one either (moving it aside could move what
 // it points to, and writing would write there).
-void check_destination(const archive_entry& entry)
+void check_destination(const archive_entry& entry, held_plain_folders& folders)
 {
     try {
-        check_plain_folders(entry.base, parent_of(entry.destination));
+        folders.check(entry.base, parent_of(entry.destination));
         if (is_link(entry.destination))
             raise_system_error(error_reparse_point);
         // What Windows answers when a file is opened where a folder stands; the
@@ -315,7 +315,7 @@ std::streamsize archive_extractor::write_entry(const char* s, std::streamsize n)
         raise_unexpected(); // data beyond the last entry
     const archive_entry& entry = entries_[index_ - 1];
     if (!started_) {
-        check_destination(entry);
+        check_destination(entry, checked_folders_);
         const notification::result answer = notify(notification::file_begin{entry});
         if (answer == notification::result::abort)
             raise_compress_error(compress_errc::interrupted);
@@ -361,8 +361,9 @@ void archive_extractor::open_destination(const archive_entry& entry)
     else if (!folder.empty())
         create_folder_tree(folder);
     folders_.secure_folders(folder);
-    // Again at the last moment: users may change the shared folders from now on.
-    check_destination(entry);
+    // Again at the last moment, for the folders made since: users may change the
+    // shared folders from now on (those checked before are held).
+    check_destination(entry, checked_folders_);
     // Others may read the file while it is written, but not change it.
     pending_.clear();
     pending_.reserve(write_buffer_size);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "payload/folders.hpp"
+#include "support/file_system.hpp"
 #include "support/memstream.hpp"
 #include "support/unique_resource.hpp"
 
@@ -162,6 +163,7 @@ private:
     std::uint64_t data_offset_ = 0;
     std::uint64_t processed_ = 0;
     std::uint64_t total_ = 0;
+    held_plain_folders checked_folders_; // the destinations' folders, held for the run
     unique_file file_; // the destination file of the entry in progress
     std::vector<char> pending_; // its bytes not yet written: a few large writes instead of many small ones
     std::uint32_t index_ = 0; // 0: header and table; k + 1: entry k

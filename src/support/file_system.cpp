@@ -4,11 +4,14 @@
 #include "support/security.hpp"
 #include "support/unique_resource.hpp"
 
+#include <functional>
 #include <optional>
 
 namespace qz {
 
 namespace {
+
+constexpr DWORD all_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Following a link to a folder: a junction's own attributes do not say what it points to.
 [[nodiscard]] DWORD target_attributes(const std::wstring& path) noexcept
@@ -50,10 +53,10 @@ namespace {
 }
 
 // A file or folder itself, never what a link or junction there points to.
-[[nodiscard]] unique_file open_unfollowed(const std::wstring& path, DWORD access = FILE_READ_ATTRIBUTES) noexcept
+[[nodiscard]] unique_file open_unfollowed(const std::wstring& path, DWORD access = FILE_READ_ATTRIBUTES,
+                                         DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) noexcept
 {
-    return unique_file(CreateFileW(path.c_str(), access,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+    return unique_file(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
@@ -106,7 +109,16 @@ namespace {
 
 // One folder below a verified one: a plain folder that really is inside it.
 // Returns its real path, or nothing when it does not exist.
-[[nodiscard]] std::optional<std::wstring> verified_child(const std::wstring& path, const std::wstring& parent)
+// A folder that passed the check, and its handle when it is to be held.
+struct checked_folder {
+    std::wstring real;
+    unique_file handle;
+};
+
+// `share` FILE_SHARE_READ | FILE_SHARE_WRITE keeps the folder where it is for
+// as long as the handle is open.
+[[nodiscard]] std::optional<checked_folder> verified_child(const std::wstring& path, const std::wstring& parent,
+                                                           DWORD share)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -116,7 +128,7 @@ namespace {
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         raise_system_error(static_cast<DWORD>(ERROR_DIRECTORY));
-    const unique_file folder = open_unfollowed(path, FILE_READ_ATTRIBUTES | READ_CONTROL);
+    unique_file folder = open_unfollowed(path, FILE_READ_ATTRIBUTES | READ_CONTROL, share);
     if (!folder)
         raise_last_error();
     if (redirects(folder.get(), attributes))
@@ -127,7 +139,31 @@ namespace {
     // A folder that a user made beforehand stays theirs to swap while we write.
     if (!has_trusted_owner(folder.get()))
         raise_system_error(static_cast<DWORD>(ERROR_INVALID_OWNER));
-    return real;
+    return checked_folder{std::move(real), std::move(folder)};
+}
+
+// The check of check_plain_folders from `current` (whose real path is
+// `verified`) down to `folder`; every folder that passes goes to `passed`.
+void check_below(std::wstring current, std::wstring verified, const std::wstring& folder, DWORD share,
+                 const std::function<void(const std::wstring& path, checked_folder&&)>& passed)
+{
+    const std::wstring rest = normalized(folder).substr(current.size());
+    for (std::size_t start = 0; start < rest.size();) {
+        std::size_t end = rest.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = rest.size();
+        if (end > start) {
+            current = current.back() == L'\\' ? current : current + L'\\';
+            current += rest.substr(start, end - start);
+            std::optional<checked_folder> real = verified_child(current, verified, share);
+            if (!real)
+                return;
+            verified = real->real;
+            if (passed)
+                passed(current, std::move(*real));
+        }
+        start = end + 1;
+    }
 }
 
 } // namespace
@@ -251,23 +287,38 @@ void check_plain_folders(const std::wstring& base, const std::wstring& folder)
             return; // made by this run, with everything below it
         raise_last_error();
     }
-    std::wstring verified = final_path(top.get());
-    std::wstring current = normalized(base);
-    const std::wstring rest = normalized(folder).substr(current.size());
-    for (std::size_t start = 0; start < rest.size();) {
-        std::size_t end = rest.find(L'\\', start);
-        if (end == std::wstring::npos)
-            end = rest.size();
-        if (end > start) {
-            current = current.back() == L'\\' ? current : current + L'\\';
-            current += rest.substr(start, end - start);
-            std::optional<std::wstring> real = verified_child(current, verified);
-            if (!real)
-                return;
-            verified = std::move(*real);
+    check_below(normalized(base), final_path(top.get()), folder, all_sharing, {});
+}
+
+void held_plain_folders::check(const std::wstring& base, const std::wstring& folder)
+{
+    if (!is_within(folder, base))
+        raise_system_error(static_cast<DWORD>(ERROR_BAD_PATHNAME));
+    // From the deepest folder held below the base: nothing above it can have changed.
+    const held_folder* start = nullptr;
+    for (const held_folder& held : held_)
+        if (is_within(folder, held.path) && is_within(held.path, base) && !same_path(held.path, base)
+            && (!start || held.path.size() > start->path.size()))
+            start = &held;
+    std::wstring current;
+    std::wstring verified;
+    if (start) {
+        current = start->path;
+        verified = start->real;
+    } else {
+        const unique_file top = open_unfollowed(base);
+        if (!top) {
+            if (is_missing(GetLastError()))
+                return; // made by this run, with everything below it
+            raise_last_error();
         }
-        start = end + 1;
+        current = normalized(base);
+        verified = final_path(top.get());
     }
+    check_below(std::move(current), std::move(verified), folder, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                [this](const std::wstring& path, checked_folder&& passed) {
+                    held_.push_back({path, std::move(passed.real), std::move(passed.handle)});
+                });
 }
 
 std::wstring temp_folder()

@@ -5,11 +5,13 @@
 #pragma once
 
 #include "support/path.hpp"
+#include "support/unique_resource.hpp"
 
 #include <windows.h>
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qz {
 
@@ -60,6 +62,23 @@ void create_folder_tree(const std::wstring& folder);
 // that a user made, ERROR_DIRECTORY for a file in the way, ERROR_BAD_PATHNAME
 // when `folder` is not below `base`.
 void check_plain_folders(const std::wstring& base, const std::wstring& folder);
+
+// check_plain_folders for many files of one run: every folder that passed is
+// held open without delete sharing while this object lives, so that nobody
+// can rename or remove it and put a link in its place. A later check below it
+// starts there. Let it go before the run removes or moves folders.
+class held_plain_folders {
+public:
+    void check(const std::wstring& base, const std::wstring& folder);
+
+private:
+    struct held_folder {
+        std::wstring path; // as the run names it
+        std::wstring real; // as its handle reports it
+        unique_file handle;
+    };
+    std::vector<held_folder> held_;
+};
 
 // The user's temporary folder as the system reports it, ending in a backslash;
 // raises the system error of the query.
