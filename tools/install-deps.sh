@@ -11,7 +11,7 @@ deps=${GRADIVA_DEPS:-$HOME/.cache/gradiva-deps}
 packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
           gcc-mingw-w64-i686-posix binutils-mingw-w64 wine64 xvfb x11-apps imagemagick cmake
           ninja-build libboost-dev libfmt-dev googletest icoutils libbz2-dev g++ make
-          dpkg-dev xz-utils fonts-wine)
+          dpkg-dev xz-utils fonts-wine xxd openssl osslsigncode)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -16,7 +16,9 @@ for program in "$@"; do
         grep -qw "$flag" <<<"$flags" || { echo "FAIL: $program lacks $flag" >&2; failed=1; }
     done
     # Read whole first: grep -q ending the pipe early would fail it under pipefail.
-    symbols=$("$nm" "$program")
+    # A stripped program keeps its symbols in the file beside it.
+    symbols=$("$nm" "$program" 2>/dev/null || true
+              if [[ -f $program.debug ]]; then "$nm" "$program.debug"; fi)
     grep -qE ' _?__stack_chk_fail$' <<<"$symbols" || { echo "FAIL: $program has no stack protection" >&2; failed=1; }
     echo "$program: ${wanted[*]}, stack protection"
     checked=$((checked + 1))
