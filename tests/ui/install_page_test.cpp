@@ -21,6 +21,8 @@
 
 namespace {
 
+using test_support::environment_override;
+
 namespace fs = std::filesystem;
 using test_support::write_bytes;
 
@@ -203,26 +205,6 @@ TEST_F(InstallPage, KeepAlivePumpsAndShowsTheWaitCursor)
 }
 
 // ---- whole runs in the page ----
-
-// An environment variable set for the duration of a test.
-class environment_override {
-public:
-    environment_override(const wchar_t* name, const std::wstring& value) : name_(name)
-    {
-        wchar_t old[MAX_PATH + 1]{};
-        had_ = GetEnvironmentVariableW(name, old, MAX_PATH + 1) != 0;
-        old_ = old;
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    environment_override(const environment_override&) = delete;
-    environment_override& operator=(const environment_override&) = delete;
-    ~environment_override() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
-
-private:
-    const wchar_t* name_;
-    std::wstring old_;
-    bool had_ = false;
-};
 
 // Where a run puts the sample projects: "Gradiva Examples" on the common desktop.
 std::wstring run_sample_folder()
