@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 targets=("$@")
 ((${#targets[@]})) || targets=(x86 x64)
 work=$(mktemp -d "${TMPDIR:-/tmp}/gradiva-repro.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap '[[ -n ${KEEP:-} ]] || rm -rf "$work"' EXIT
 
 status=0
 for target in "${targets[@]}"; do
