@@ -234,9 +234,16 @@ std::wstring folder_browser::browse(std::wstring_view start_folder, std::wstring
     if (!item)
         return {};
     // With an edit box, OK takes what it says, as Windows does after checking it.
-    std::wstring typed;
-    if ((flags & text_captured) && !tail.empty()
-        && details::qualify_typed_folder(text_at_close, typed) == ERROR_SUCCESS) {
+    if ((flags & text_captured) && !tail.empty()) {
+        std::wstring typed;
+        const DWORD error = details::qualify_typed_folder(text_at_close, typed);
+        if (error != ERROR_SUCCESS) {
+            // Wine closed the dialog on a text that Windows would have refused
+            // (it sends no BFFM_VALIDATEFAILED): report it as the validation
+            // does, and leave the choice as it was.
+            show_error_code(error);
+            return {};
+        }
         path = std::move(typed);
         return path;
     }

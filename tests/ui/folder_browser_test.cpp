@@ -236,10 +236,11 @@ TEST_F(FolderBrowserDialog, EditBoxShowsTheStartFolderThenEachPickedFolderWithTh
         [&](HWND dialog) {
             SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(root.c_str()));
             shown_after_pick = dialog_user::edit_text(dialog);
-            dialog_user::press(dialog, IDCANCEL);
+            dialog_user::press(dialog, IDOK);
         },
     });
-    EXPECT_EQ(qz::browse_for_folder(apps, L"Gradiva 7", L"Select a folder"), L"");
+    // OK after picking another folder: that folder with the tail.
+    EXPECT_EQ(qz::browse_for_folder(apps, L"Gradiva 7", L"Select a folder"), root + L"\\Gradiva 7");
     EXPECT_EQ(shown_first, apps + L"\\Gradiva 7");
     EXPECT_EQ(shown_after_pick, root + L"\\Gradiva 7");
 }
@@ -283,7 +284,6 @@ TEST_F(FolderBrowserDialog, UnusableTailMeansNoEditBoxAndThePickedFolder)
 
 TEST_F(FolderBrowserDialog, TypedFolderThatNeedNotExistIsTheResult)
 {
-    SKIP_ON_WINE("Wine's folder dialog ignores BIF_VALIDATE: OK returns the tree's selection");
     const std::wstring typed = apps + L"\\New\\Gradiva 7";
     dialog_user user({
         [&](HWND dialog) {
@@ -310,6 +310,33 @@ TEST_F(FolderBrowserDialog, MalformedTypedFolderIsReportedAndTheDialogStaysOpen)
     EXPECT_EQ(boxes_while_open, 1u);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, qz::error_code_text(ERROR_BAD_PATHNAME));
+}
+
+// On Windows the validation keeps the dialog open until the steps cancel it;
+// Wine closes it on OK, and the browser reports the text then. Either way one
+// box, and no folder.
+TEST_F(FolderBrowserDialog, MalformedTypedFolderIsReportedAndNothingIsChosen)
+{
+    const struct {
+        const wchar_t* typed;
+        DWORD error;
+    } rows[] = {
+        {L"C:\\Gra*diva", ERROR_BAD_PATHNAME},
+        {L"D:\\Apps\\<new>", ERROR_BAD_PATHNAME},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.typed);
+        test_support::box_recorder boxes;
+        dialog_user user({
+            [&](HWND dialog) {
+                SetWindowTextW(dialog_user::edit_box(dialog), row.typed);
+                dialog_user::press(dialog, IDOK);
+            },
+        });
+        EXPECT_EQ(qz::browse_for_folder(apps, L"Gradiva 7", L""), L"");
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].text, qz::error_code_text(row.error));
+    }
 }
 
 // The callback's answers, without a dialog.
