@@ -6,6 +6,7 @@
 #include "support/error.hpp"
 #include "support/known_folders.hpp"
 #include "support/named_objects.hpp"
+#include "support/path.hpp"
 
 #include <comdef.h>
 #include <commctrl.h>
@@ -117,8 +118,7 @@ std::wstring program_file_path()
 
 std::wstring program_file_stem()
 {
-    std::wstring name = program_file_path();
-    name.erase(0, name.find_last_of(L"\\/") + 1);
+    std::wstring name(file_name(program_file_path()));
     if (const auto dot = name.rfind(L'.'); dot != std::wstring::npos && dot != 0)
         name.erase(dot);
     return name;
@@ -131,10 +131,11 @@ void WINAPI raise_com_error(HRESULT hr, IErrorInfo*)
     raise_system_error(hr);
 }
 
-std::string user_locale_name()
+std::string user_locale_name(const startup_calls& calls)
 {
     wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
-    const int length = LCIDToLocaleName(LOCALE_USER_DEFAULT, name, LOCALE_NAME_MAX_LENGTH, 0);
+    const int length = calls.locale_name ? calls.locale_name(LOCALE_USER_DEFAULT, name, LOCALE_NAME_MAX_LENGTH, 0)
+                                         : LCIDToLocaleName(LOCALE_USER_DEFAULT, name, LOCALE_NAME_MAX_LENGTH, 0);
     if (length <= 1)
         return {};
     // Locale names are plain ASCII ("en-US").
@@ -160,7 +161,7 @@ bool configure_runtime(const startup_calls& calls) noexcept
     try {
         SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
         // A locale name the system cannot give is the empty name: the user's default.
-        set_global_locale(user_locale_name());
+        set_global_locale(user_locale_name(calls));
         return true;
     } catch (...) {
         fail_initialization(calls);

@@ -28,6 +28,8 @@ struct startup_calls {
     std::function<void(UINT code)> exit_process;
     // common_controls_version of the dialog framework.
     std::function<unsigned()> common_controls_version;
+    // LCIDToLocaleName; the real call unless a test gives its own.
+    std::function<int(LCID locale, wchar_t* name, int size, DWORD flags)> locale_name = LCIDToLocaleName;
 };
 
 // Text and exit code of a failed start-up.
@@ -76,8 +78,9 @@ bool run_startup_steps(const startup_calls& calls) noexcept;
 // The COM support library's error handler (comdef.h): raises the HRESULT as a
 // system error. Installed by the start-up steps.
 void WINAPI raise_com_error(HRESULT hr, IErrorInfo* info);
-// The locale name of the user's default locale, narrowed; empty on failure.
-[[nodiscard]] std::string user_locale_name();
+// The locale name of the user's default locale (asked through
+// `calls.locale_name`), narrowed; empty on failure.
+[[nodiscard]] std::string user_locale_name(const startup_calls& calls = {});
 // Sets `name` as the global locale. A name the standard library does not know
 // (MinGW's knows only "C") leaves the classic locale.
 void set_global_locale(const std::string& name);

@@ -78,6 +78,41 @@ TEST(Startup, RuntimeSetupAddsErrorModeAndKeepsClassicLocaleForUnknownNames)
     EXPECT_EQ(std::locale().name(), "C");
 }
 
+// A locale name the system cannot give selects the user's default (the empty
+// name): no box, no exit.
+TEST(Startup, FailingLocaleNameLookupIsTheUsersDefault)
+{
+    const struct {
+        const char* name;
+        int (*lookup)(LCID, wchar_t*, int, DWORD);
+    } rows[] = {
+        {"fails", [](LCID, wchar_t*, int, DWORD) {
+             SetLastError(ERROR_INVALID_PARAMETER);
+             return 0;
+         }},
+        {"empty name", [](LCID, wchar_t* name, int, DWORD) {
+             name[0] = L'\0';
+             return 1;
+         }},
+        {"system's name", LCIDToLocaleName},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        recorded_startup platform;
+        int lookups = 0;
+        qz::startup_calls calls = platform.calls();
+        calls.locale_name = [&](LCID locale, wchar_t* name, int size, DWORD flags) {
+            ++lookups;
+            return row.lookup(locale, name, size, flags);
+        };
+        EXPECT_TRUE(qz::details::configure_runtime(calls));
+        EXPECT_EQ(lookups, 1);
+        EXPECT_TRUE(platform.boxes.empty());
+        EXPECT_FALSE(platform.exit_code);
+    }
+    qz::details::set_global_locale("C");
+}
+
 TEST(Startup, CommonControlsOlderThan6IsInitializationError)
 {
     recorded_startup platform;
