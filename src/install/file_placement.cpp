@@ -112,6 +112,16 @@ bool InstallSession::choose_temp_folder(std::wstring& error_text)
         RemoveDirectoryW(folder.c_str());
         return false;
     }
+    // From now on by its real name: what TEMP names on the way may be a link that
+    // its owner can point elsewhere, but not while this folder is held open below it.
+    try {
+        folder = final_path(temp_folder_guard.get());
+    } catch (const std::system_error& e) {
+        error_text = code_text(static_cast<unsigned>(e.code().value()), L"create_directory");
+        temp_folder_guard.reset();
+        RemoveDirectoryW(folder.c_str());
+        return false;
+    }
     temp_folder = folder;
     uninstall_log.backup_folder = folder;
     return true;

@@ -315,7 +315,7 @@ std::streamsize archive_extractor::write_entry(const char* s, std::streamsize n)
         raise_unexpected(); // data beyond the last entry
     const archive_entry& entry = entries_[index_ - 1];
     if (!started_) {
-        check_destination(entry, checked_folders_);
+        check_destination(entry, *held_);
         const notification::result answer = notify(notification::file_begin{entry});
         if (answer == notification::result::abort)
             raise_compress_error(compress_errc::interrupted);
@@ -360,10 +360,10 @@ void archive_extractor::open_destination(const archive_entry& entry)
         make_writable(path);
     else if (!folder.empty())
         create_folder_tree(folder);
+    // Again at the last moment, for the folders made since, and before their rights
+    // let users change them (those checked before are held).
+    check_destination(entry, *held_);
     folders_.secure_folders(folder);
-    // Again at the last moment, for the folders made since: users may change the
-    // shared folders from now on (those checked before are held).
-    check_destination(entry, checked_folders_);
     // Others may read the file while it is written, but not change it.
     pending_.clear();
     pending_.reserve(write_buffer_size);
@@ -504,6 +504,14 @@ bool extract_archive(std::istream& in, const std::wstring& install_folder, const
                      const std::wstring& temp_folder, const archive_callback& callback) noexcept
 {
     return details::extract_archive(in, install_folder, sample_folder, temp_folder, callback, {});
+}
+
+bool extract_archive(std::istream& in, const std::wstring& install_folder, const std::wstring& sample_folder,
+                     const std::wstring& temp_folder, const archive_callback& callback,
+                     held_plain_folders& held) noexcept
+{
+    return details::extract_archive(in, install_folder, sample_folder, temp_folder, callback,
+                                    [&held](archive_extractor& extractor) { extractor.hold_folders_in(held); });
 }
 
 } // namespace qz

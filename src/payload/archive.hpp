@@ -108,6 +108,11 @@ inline constexpr std::uint64_t max_table_size = 16ull << 20;
 [[nodiscard]] bool extract_archive(std::istream& in, const std::wstring& install_folder,
                                    const std::wstring& sample_folder, const std::wstring& temp_folder,
                                    const archive_callback& callback) noexcept;
+// The same, holding the destinations' folders in `held` beyond the extraction:
+// a rollback then removes and moves back through folders nobody could swap.
+[[nodiscard]] bool extract_archive(std::istream& in, const std::wstring& install_folder,
+                                   const std::wstring& sample_folder, const std::wstring& temp_folder,
+                                   const archive_callback& callback, held_plain_folders& held) noexcept;
 
 // CRC-32 (zlib/PNG) of a file on disk; raises a system error when it cannot be read.
 // Opening is retried while another process holds the file (sharing violation).
@@ -145,6 +150,8 @@ public:
 
     [[nodiscard]] std::uint64_t total() const noexcept { return total_; }
     [[nodiscard]] destination_resolver& folders() noexcept { return folders_; }
+    // Holds the destinations' folders in `held` instead of its own, which end with it.
+    void hold_folders_in(held_plain_folders& held) noexcept { held_ = &held; }
 
 private:
     std::streamsize collect_table(const char* s, std::streamsize n);
@@ -163,7 +170,8 @@ private:
     std::uint64_t data_offset_ = 0;
     std::uint64_t processed_ = 0;
     std::uint64_t total_ = 0;
-    held_plain_folders checked_folders_; // the destinations' folders, held for the run
+    held_plain_folders own_held_;
+    held_plain_folders* held_ = &own_held_; // the destinations' folders, held for the run
     unique_file file_; // the destination file of the entry in progress
     std::vector<char> pending_; // its bytes not yet written: a few large writes instead of many small ones
     std::uint32_t index_ = 0; // 0: header and table; k + 1: entry k

@@ -60,8 +60,9 @@ constexpr DWORD all_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DE
                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-// Where an open file really is, without the "\\?\" prefix.
-[[nodiscard]] std::wstring final_path(HANDLE file)
+} // namespace
+
+std::wstring final_path(HANDLE file)
 {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
@@ -81,6 +82,8 @@ constexpr DWORD all_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DE
         return normalized(buffer.substr(4));
     return normalized(buffer);
 }
+
+namespace {
 
 [[noreturn]] void raise_reparse_point()
 {
@@ -116,7 +119,8 @@ struct checked_folder {
 };
 
 // `share` FILE_SHARE_READ | FILE_SHARE_WRITE keeps the folder where it is for
-// as long as the handle is open.
+// as long as the handle is open. Only a handle with data access takes part in
+// the sharing check: listing is what makes the hold a hold.
 [[nodiscard]] std::optional<checked_folder> verified_child(const std::wstring& path, const std::wstring& parent,
                                                            DWORD share)
 {
@@ -128,7 +132,7 @@ struct checked_folder {
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
         raise_system_error(static_cast<DWORD>(ERROR_DIRECTORY));
-    unique_file folder = open_unfollowed(path, FILE_READ_ATTRIBUTES | READ_CONTROL, share);
+    unique_file folder = open_unfollowed(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL, share);
     if (!folder)
         raise_last_error();
     if (redirects(folder.get(), attributes))
@@ -319,6 +323,11 @@ void held_plain_folders::check(const std::wstring& base, const std::wstring& fol
                 [this](const std::wstring& path, checked_folder&& passed) {
                     held_.push_back({path, std::move(passed.real), std::move(passed.handle)});
                 });
+}
+
+void held_plain_folders::release(const std::wstring& folder) noexcept
+{
+    std::erase_if(held_, [&folder](const held_folder& held) { return is_within(held.path, folder); });
 }
 
 std::wstring temp_folder()

@@ -66,10 +66,12 @@ void check_plain_folders(const std::wstring& base, const std::wstring& folder);
 // check_plain_folders for many files of one run: every folder that passed is
 // held open without delete sharing while this object lives, so that nobody
 // can rename or remove it and put a link in its place. A later check below it
-// starts there. Let it go before the run removes or moves folders.
+// starts there. Let a folder go (`release`) before the run removes it.
 class held_plain_folders {
 public:
     void check(const std::wstring& base, const std::wstring& folder);
+    // Lets go of `folder` and every folder held below it.
+    void release(const std::wstring& folder) noexcept;
 
 private:
     struct held_folder {
@@ -79,6 +81,10 @@ private:
     };
     std::vector<held_folder> held_;
 };
+
+// Where an open file or folder really is (links resolved, long names), without the
+// "\\?\" prefix; raises the system error of the query.
+[[nodiscard]] std::wstring final_path(HANDLE file);
 
 // The user's temporary folder as the system reports it, ending in a backslash;
 // raises the system error of the query.

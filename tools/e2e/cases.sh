@@ -675,11 +675,28 @@ case_scripts() {
 # version.dll is left out here: Wine's own user32 imports it (Windows' does not), so
 # under Wine a planted copy is loaded before any code of the program runs. The imports
 # test and the System32 loader's unit test cover it instead.
-PLANTED_LIBRARIES=(bcrypt comctl32 uxtheme)
+# dsetup and d3dx9_43 are named by the DirectX step, which loads them by full path.
+PLANTED_LIBRARIES=(bcrypt comctl32 uxtheme dsetup d3dx9_43)
+# Known libraries of Windows: always loaded from the system folder.
+KNOWN_LIBRARIES=(advapi32 gdi32 kernel32 msvcrt ntdll ole32 shell32 shlwapi user32)
+
+# Every library that Install.exe imports, or names in its text, is planted here or
+# is a known one: a library added later without a case fails here.
+check_planted_list() {
+    local name known
+    while read -r name; do
+        for known in "${PLANTED_LIBRARIES[@]}" "${KNOWN_LIBRARIES[@]}" version; do
+            [[ $name == *"$known.dll" ]] && continue 2
+        done
+        fail "$name is loaded by Install.exe but neither planted nor a known library"
+    done < <({ x86_64-w64-mingw32-objdump -p "$INSTALL_EXE" | sed -n 's/^[[:space:]]*DLL Name: //p'
+               strings -el "$INSTALL_EXE" | grep -iE '\.dll$'; } | tr '[:upper:]' '[:lower:]' | sort -u)
+}
 
 case_planted_libraries() {
     load_folders
     local downloads=$WORK/Downloads name overrides=
+    check_planted_list
     echo "not planted: version.dll (under Wine its own user32 imports it)"
     mkdir -p "$downloads"
     cp "$INSTALL_EXE" "$downloads/Install.exe"
@@ -708,6 +725,7 @@ case_planted_libraries() {
 # Wine shows the links as Unix symbolic links; it cannot make junctions.
 case_planted_links() {
     load_folders
+    echo "planted as symbolic links only: Wine cannot make a junction or mount point"
     local victim=$WINEPREFIX/drive_c/victim before texts link target failed
     mkdir -p "$victim"
     echo "a system file" >"$victim/system.dll"

@@ -31,6 +31,9 @@
 #include <string_view>
 #include <vector>
 
+#include <locale.h>
+#include <wctype.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -260,6 +263,19 @@ void measure_file(entry& e)
     e.crc = size == 0 ? 0 : crc.checksum();
 }
 
+// Upper case as Windows compares file names: every letter of the basic plane,
+// not only ASCII (surrogates stay as they are).
+std::u16string folded_case(std::u16string text)
+{
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    for (char16_t& c : text)
+        if (utf8 && (c < 0xD800 || c > 0xDFFF))
+            c = static_cast<char16_t>(towupper_l(static_cast<wint_t>(c), utf8));
+        else if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+    return text;
+}
+
 std::vector<entry> read_manifest(const fs::path& manifest)
 {
     std::ifstream in(manifest, std::ios::binary);
@@ -310,9 +326,7 @@ std::vector<entry> read_manifest(const fs::path& manifest)
         if (!fs::is_regular_file(e.file, ec))
             throw packer_error(where + "no such file: " + e.file.string());
         e.source = *source;
-        std::u16string key = e.destination + u"\\" + name;
-        for (char16_t& c : key)
-            c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+        const std::u16string key = folded_case(e.destination + u"\\" + name);
         if (const auto [at, added] = destinations.emplace(key, number); !added)
             throw packer_error(where + "the same file as line " + std::to_string(at->second)
                                + " (names differ in case only)");
