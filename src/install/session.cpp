@@ -69,6 +69,18 @@ void choose_language()
 
 // Waits, with the user's consent, until no instance of the product runs. False
 // when the user gave up (or the question could not be shown).
+// A Start-menu folder named by an earlier log holds our shortcut only where
+// shortcuts belong: in the Programs folder of all users or of this user.
+bool is_start_menu_folder(const std::wstring& folder)
+{
+    for (const KNOWNFOLDERID* id : {&FOLDERID_CommonPrograms, &FOLDERID_Programs}) {
+        const std::wstring programs = known_folder_path(*id, false);
+        if (!programs.empty() && is_within(folder, programs))
+            return true;
+    }
+    return false;
+}
+
 bool product_closed()
 {
     while (running_instances() >= 2) {
@@ -182,7 +194,8 @@ void InstallSession::take_previous_configuration()
     const std::wstring installed = installed_product_path();
     if (!installed.empty() && same_path(uninstall_log.install_path.native(), parent_folder(installed)))
         install_folder = uninstall_log.install_path.wstring();
-    start_menu_folder = uninstall_log.shortcut_path.wstring();
+    if (is_start_menu_folder(uninstall_log.shortcut_path.native()))
+        start_menu_folder = uninstall_log.shortcut_path.wstring();
     desktop_shortcut = uninstall_log.desktop_shortcut;
 }
 

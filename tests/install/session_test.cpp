@@ -6,6 +6,7 @@
 #include "fixtures/fixture_path.hpp"
 #include "i18n/language.hpp"
 #include "support/error.hpp"
+#include "support/known_folders.hpp"
 #include "support/unique_resource.hpp"
 
 #include <knownfolders.h>
@@ -202,6 +203,17 @@ protected:
         return installed;
     }
 
+    // Start-menu folders of earlier logs count only below a Programs folder: `folder` is one.
+    static void programs_folder_is(const std::wstring& folder)
+    {
+        qz::details::set_known_folder_function([folder](REFKNOWNFOLDERID id, std::wstring& path) -> HRESULT {
+            if (!IsEqualGUID(id, FOLDERID_CommonPrograms))
+                return qz::known_folder(id, path);
+            path = folder;
+            return S_OK;
+        });
+    }
+
     installed_product product;
 };
 
@@ -375,6 +387,7 @@ TEST_F(Session, EarlierInstallationLendsItsFoldersAndDesktopChoice)
     const std::wstring installed = install_product(folder, L"installed_same");
     const std::wstring menu = folder / L"Menu";
     fs::create_directories(menu);
+    programs_folder_is(folder.path().wstring());
     product.set_uninstall_string(installed + L"\\Uninstall.exe");
     test_support::write_previous_log(installed + L"\\Uninstall.ulog", installed, menu,
                                      {L"0000:00ff:1 -- " + installed, L"0001:0101:1 -- " + installed + L"\\Gradiva.exe"});
@@ -397,6 +410,7 @@ TEST_F(Session, UpdateWithVanishedFolderGetsDefaultFolder)
     const std::wstring installed = install_product(folder, L"installed_older");
     const std::wstring menu = folder / L"Menu";
     fs::create_directories(menu);
+    programs_folder_is(folder.path().wstring());
     test_support::write_previous_log(installed + L"\\Uninstall.ulog", folder / L"Gone", menu,
                                      {L"0000:04ff:1 -- " + folder / L"Desktop\\Gradiva.lnk"});
 
@@ -427,6 +441,7 @@ TEST_F(Session, LogNamingAnotherFolderGetsDefaultFolder)
     ASSERT_TRUE(session.initialize());
     EXPECT_EQ(session.install_state, 2);
     EXPECT_EQ(session.install_folder, program_files_folder());
+    EXPECT_EQ(session.start_menu_folder, qz::known_folder_path(FOLDERID_CommonPrograms, false));
 }
 
 TEST_F(Session, NewerInstallationIgnoresItsLog)
