@@ -41,7 +41,7 @@ std::wstring own_path()
     return path;
 }
 
-// The test executables link the installer's resource script, so this is the installer's own block.
+// The test executables link the installer's version resource, so this is the installer's own block.
 TEST_F(version_info, program_block_is_the_installers)
 {
     const VersionInfo info = VersionInfo::of_program();

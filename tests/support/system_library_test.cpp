@@ -38,7 +38,7 @@ std::wstring windows_folder()
 
 TEST(SystemLibrary, LoadsFromTheSystemFolderOnly)
 {
-    // comctl32 comes from the side-by-side store that the manifest names.
+    // comctl32 comes from the system folder, or from the side-by-side store when a manifest names it.
     const struct {
         const wchar_t* name;
         std::wstring folder;
