@@ -5,14 +5,17 @@
 #   support  i18n  app  payload  install  ui
 #
 # A file in src/<layer>/ (or in tests/<layer>/) may include "<other>/..." only
-# for an <other> at or below <layer>. src/app/install_main.cpp is the entry
-# point of Install.exe, above every layer, and is not checked.
+# for an <other> at or below <layer>. A folder that is no layer is refused in
+# src/; tests/ may also include their own helpers (test_support/, fixtures/)
+# and the tools' library common/, which links support only. src/app/install_main.cpp
+# is the entry point of Install.exe, above every layer, and is not checked.
 #
 #   tools/check-layers.sh ROOT      check ROOT/src and ROOT/tests
 #   tools/check-layers.sh --cases   the check's own cases, on a planted tree
 set -euo pipefail
 
 layers=(support i18n app payload install ui)
+test_helpers=' test_support fixtures common '
 
 rank() {
     local i
@@ -29,9 +32,10 @@ if [[ ${1:-} == --cases ]]; then
     printf '#include "support/a.hpp"\n  #  include "ui/dialog.hpp"\n' >"$tree/src/support/low.cpp"
     printf '#include "support/a.hpp"\n#include "install/session.hpp"\n#include <ui/x.hpp>\n' >"$tree/src/ui/high.cpp"
     printf '#include "ui/dialog.hpp"\n' >"$tree/src/app/install_main.cpp"
-    printf '// #include "install/x.hpp" is not an include\n#include "install/session.hpp"\n' \
+    printf '#include "support/a.hpp"\n#include "common/convert.hpp"\n' >"$tree/src/app/tool_use.cpp"
+    printf '// #include "install/x.hpp" is not an include\n#include "install/session.hpp"\n#include "common/convert.hpp"\n' \
         >"$tree/tests/payload/case_test.cpp"
-    expected=$'src/support/low.cpp:2: support includes ui/, a layer above it\ntests/payload/case_test.cpp:2: payload includes install/, a layer above it'
+    expected=$'src/support/low.cpp:2: support includes ui/, a layer above it\nsrc/app/tool_use.cpp:2: app includes common/, which is no layer\ntests/payload/case_test.cpp:2: payload includes install/, a layer above it'
     if found=$("$0" "$tree" 2>&1); then
         echo "check-layers: the planted upward includes passed" >&2
         exit 1
@@ -41,7 +45,7 @@ if [[ ${1:-} == --cases ]]; then
         echo "$found" >&2
         exit 1
     fi
-    echo "check-layers: both planted upward includes found, none else"
+    echo "check-layers: the planted upward includes and the include of a tools folder found, none else"
     exit 0
 fi
 
@@ -59,7 +63,10 @@ for base in src tests; do
             while IFS=: read -r line included; do
                 [[ -n $line ]] || continue
                 other=$(rank "$included")
-                if ((other > own)); then
+                if ((other < 0)) && [[ $base == src || $test_helpers != *" $included "* ]]; then
+                    echo "${file#"$root"/}:$line: $layer includes $included/, which is no layer" >&2
+                    status=1
+                elif ((other > own)); then
                     echo "${file#"$root"/}:$line: $layer includes $included/, a layer above it" >&2
                     status=1
                 fi
