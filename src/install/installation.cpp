@@ -14,6 +14,7 @@
 #include "payload/folders.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/message_pump.hpp"
 
 #include <filesystem>
 #include <optional>
@@ -23,6 +24,9 @@
 namespace qz {
 
 namespace {
+
+// How long the rollback waits before it tries again what failed.
+constexpr DWORD rollback_retry_wait_ms = 500;
 
 // Which shortcut add_shortcut journals.
 constexpr int start_menu_link = 0;
@@ -106,8 +110,16 @@ void installation::roll_back() noexcept
 {
     uninstall_log& journal = session_.uninstall_log;
     std::vector<std::pair<std::wstring, std::error_code>> failures;
-    // A step that failed once (a file held open for a moment) is tried again.
+    // A step that failed once (a file held open for a moment) is tried again,
+    // after a moment in which the windows live.
     for (int pass = 0; pass < 2 && !journal.entries.empty(); ++pass) {
+        if (pass > 0) {
+            try {
+                progress_.keep_alive();
+            } catch (...) {
+            }
+            wait_pumping(rollback_retry_wait_ms);
+        }
         failures.clear();
         try {
             journal.rollback([&](const std::wstring& what, const std::error_code& error) {

@@ -76,7 +76,8 @@ private:
     void end_step(bool ok);
     void create_shortcuts(const std::wstring& main_program_path);
     void update_directx(const file_placement& placement);
-    // Walks the journal back, twice for what failed once; names every step that
+    // Walks the journal back, twice for what failed once (keeping the windows
+    // alive for a moment between the passes); names every step that
     // still failed in the log, and says in the status line where the backups are.
     void roll_back() noexcept;
     void register_product(const std::wstring& main_program_path, const std::wstring& uninstaller_path);

@@ -20,8 +20,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <limits>
+#include <new>
 #include <set>
 #include <string>
 #include <system_error>
@@ -78,7 +80,12 @@ struct recorded_progress final : qz::installation_progress {
     };
 
     void set_status(const std::wstring& text) override { status = text; }
-    void append_log(const std::wstring& text) override { log += text; }
+    void append_log(const std::wstring& text) override
+    {
+        if (++appends == fail_at_append)
+            throw std::bad_alloc();
+        log += text;
+    }
     [[nodiscard]] bool log_line_open() const override { return !log.empty() && !log.ends_with(qz::log_line_end); }
     void show_progress() override
     {
@@ -86,7 +93,12 @@ struct recorded_progress final : qz::installation_progress {
         bar_shown = true;
     }
     void set_progress(int position) override { bar = position; }
-    void keep_alive() override { kept_alive.push_back({log, status, bar}); }
+    void keep_alive() override
+    {
+        kept_alive.push_back({log, status, bar});
+        if (on_keep_alive)
+            on_keep_alive();
+    }
     [[nodiscard]] HWND owner_window() const override { return nullptr; }
 
     std::wstring log;
@@ -94,6 +106,9 @@ struct recorded_progress final : qz::installation_progress {
     int bar = 0;
     bool bar_shown = false;
     std::vector<shown> kept_alive;
+    int appends = 0;
+    int fail_at_append = 0; // this append_log (from 1) raises std::bad_alloc
+    std::function<void()> on_keep_alive;
 };
 
 // A fresh folder below the system's temporary folder, removed afterwards.
@@ -442,39 +457,68 @@ TEST_F(Run, FailedExtractionIsRolledBack)
     EXPECT_TRUE(session.uninstall_log.entries.empty());
 }
 
-// A failure outside the guarded steps is reported like a failed extraction, and
-// what was placed is undone; a step that cannot be undone is named, with where
-// the saved copies are.
+// A failure outside the guarded steps (no memory at the run's first log line)
+// is reported like a failed extraction, and what was placed is undone. A step
+// that cannot be undone is tried again after a moment in which the windows
+// live; when it still fails, it is named, with where the saved copies are.
 TEST_F(Run, UnexpectedFailureIsReportedAndRolledBack)
 {
-    fs::create_directories(fs::path(install));
-    write_bytes(install + L"\\placed.dll", "placed");
-    write_bytes(install + L"\\busy.dll", "earlier busy");
-    session.temp_folder = root / L"work";
-    fs::create_directories(fs::path(session.temp_folder));
-    session.uninstall_log.backup_folder = session.temp_folder;
-    session.uninstall_log.add_file(install + L"\\placed.dll", 0, false);
-    session.uninstall_log.complete(true);
-    write_bytes(install + L"\\placed.dll", "new");
-    session.uninstall_log.add_file(install + L"\\busy.dll", 0, false);
-    session.uninstall_log.complete(true);
-    write_bytes(install + L"\\busy.dll", "new busy");
-    HANDLE held = CreateFileW((install + L"\\busy.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const struct {
+        const char* name;
+        bool released_while_kept_alive;
+    } rows[] = {{"held throughout", false}, {"released between the passes", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        progress = {};
+        session.uninstall_log.entries.clear();
+        fs::create_directories(fs::path(install));
+        write_bytes(install + L"\\placed.dll", "placed");
+        write_bytes(install + L"\\busy.dll", "earlier busy");
+        session.temp_folder = root / L"work";
+        fs::create_directories(fs::path(session.temp_folder));
+        session.uninstall_log.backup_folder = session.temp_folder;
+        session.uninstall_log.add_file(install + L"\\placed.dll", 0, false);
+        session.uninstall_log.complete(true);
+        write_bytes(install + L"\\placed.dll", "new");
+        session.uninstall_log.add_file(install + L"\\busy.dll", 0, false);
+        session.uninstall_log.complete(true);
+        write_bytes(install + L"\\busy.dll", "new busy");
+        HANDLE held = CreateFileW((install + L"\\busy.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        const auto release = [&held] {
+            if (held != INVALID_HANDLE_VALUE)
+                CloseHandle(held);
+            held = INVALID_HANDLE_VALUE;
+        };
+        if (row.released_while_kept_alive)
+            progress.on_keep_alive = release;
+        progress.fail_at_append = 1;
 
-    qz::installation(session, progress).end_with_failure(qz::make_error_code(qz::compress_errc::unexpected_error));
-    CloseHandle(held);
+        EXPECT_FALSE(run());
+        release();
 
-    EXPECT_EQ(read_bytes(install + L"\\placed.dll"), "placed") << "undone";
-    EXPECT_NE(progress.log.find(L"Installation failed (Error Code 7).\r\n"), std::wstring::npos) << progress.log;
-    EXPECT_NE(progress.log.find(L"Rollback: could not restore \"" + install + L"\\busy.dll\" (1:"), std::wstring::npos)
-        << progress.log;
-    EXPECT_EQ(progress.status, L"The installation could not be fully undone. The saved copies are in \"" +
-                                   session.temp_folder + L"\".");
-    ASSERT_EQ(session.uninstall_log.entries.size(), 1u);
-    EXPECT_TRUE(fs::exists(session.uninstall_log.entries[0].backup)) << "the saved copy is kept";
-    EXPECT_TRUE(fs::exists(fs::path(session.temp_folder))) << "kept with the copy in it";
+        EXPECT_EQ(read_bytes(install + L"\\placed.dll"), "placed") << "undone";
+        EXPECT_NE(progress.log.find(L"Installation failed (Error Code 7).\r\n"), std::wstring::npos) << progress.log;
+        EXPECT_EQ(progress.kept_alive.size(), 1u) << "once between the passes";
+        if (row.released_while_kept_alive) {
+            EXPECT_EQ(progress.log.find(L"Rollback:"), std::wstring::npos) << progress.log;
+            EXPECT_EQ(progress.status, L"Installation failed (Error Code 7).");
+            EXPECT_EQ(read_bytes(install + L"\\busy.dll"), "earlier busy");
+            EXPECT_TRUE(session.uninstall_log.entries.empty());
+            EXPECT_FALSE(fs::exists(fs::path(session.temp_folder))) << "nothing left in it";
+            continue;
+        }
+        EXPECT_NE(progress.log.find(L"Rollback: could not restore \"" + install + L"\\busy.dll\" (1:"),
+                  std::wstring::npos)
+            << progress.log;
+        EXPECT_EQ(progress.status, L"The installation could not be fully undone. The saved copies are in \"" +
+                                       session.temp_folder + L"\".");
+        ASSERT_EQ(session.uninstall_log.entries.size(), 1u);
+        EXPECT_TRUE(fs::exists(session.uninstall_log.entries[0].backup)) << "the saved copy is kept";
+        EXPECT_TRUE(fs::exists(fs::path(session.temp_folder))) << "kept with the copy in it";
+        test_support::remove_tree(fs::path(session.temp_folder));
+    }
 }
 
 // The product path value as it was before a test, put back afterwards.
