@@ -17,26 +17,14 @@ namespace {
 
 std::wstring link_path(const std::wstring& target, const std::wstring& folder, const std::wstring& name)
 {
-    std::wstring path = folder;
-    if (!path.empty() && !is_path_separator(path.back()))
-        path += L'\\';
-    path += name.empty() ? std::filesystem::path(target).stem().wstring() : name;
-    path += L".lnk";
-    return path;
+    return join_path(folder, (name.empty() ? std::filesystem::path(target).stem().wstring() : name) + L".lnk");
 }
 
 } // namespace
 
 std::wstring working_folder_of(const std::wstring& target)
 {
-    const std::size_t last = target.find_last_of(L"\\/");
-    if (last == std::wstring::npos)
-        return target.size() >= 2 && target[1] == L':' ? target.substr(0, 2) : std::wstring();
-    std::wstring folder = target.substr(0, last + 1);
-    const std::size_t root = path_root_length(folder);
-    while (folder.size() > root && is_path_separator(folder.back()))
-        folder.pop_back();
-    return folder;
+    return parent_folder(target);
 }
 
 std::wstring create_shortcut(const std::wstring& target, const std::wstring& folder, const std::wstring& name)

@@ -8,6 +8,7 @@
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 #include "support/folder_rights.hpp"
+#include "support/path.hpp"
 #include "support/unique_resource.hpp"
 
 #include <windows.h>
@@ -109,16 +110,6 @@ std::size_t root_length(std::wstring_view path)
     return 0;
 }
 
-std::wstring normalized(std::wstring path)
-{
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    while (path.size() > 3 && path.back() == L'\\')
-        path.pop_back();
-    return path;
-}
-
 // Volume and file index of a file or folder; nothing when it cannot be opened.
 std::optional<std::array<DWORD, 3>> file_identity(const std::wstring& path)
 {
@@ -135,7 +126,7 @@ std::optional<std::array<DWORD, 3>> file_identity(const std::wstring& path)
 // are only another spelling of it.
 resolved_folder resolve_plain_path(std::wstring_view given)
 {
-    const std::wstring folder = normalized(std::wstring(given));
+    const std::wstring folder = normalized_path(given);
     const std::size_t root = root_length(folder);
     if (root == 0)
         raise_unexpected();
@@ -174,8 +165,8 @@ bool is_absolute_path(std::wstring_view path) noexcept
 
 bool same_folder(const std::wstring& a, const std::wstring& b)
 {
-    const std::wstring x = normalized(a);
-    const std::wstring y = normalized(b);
+    const std::wstring x = normalized_path(a);
+    const std::wstring y = normalized_path(b);
     if (CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(), static_cast<int>(y.size()), TRUE)
         == CSTR_EQUAL)
         return true;

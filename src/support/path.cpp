@@ -43,4 +43,23 @@ std::wstring parent_folder(std::wstring_view path)
     return std::wstring(path.substr(0, std::max(end, root)));
 }
 
+std::wstring_view file_name(std::wstring_view path) noexcept
+{
+    std::size_t start = path.size();
+    const std::size_t root = path_root_length(path);
+    while (start > root && !is_path_separator(path[start - 1]))
+        --start;
+    return path.substr(start);
+}
+
+std::wstring normalized_path(std::wstring_view path)
+{
+    std::wstring result(path);
+    std::replace(result.begin(), result.end(), L'/', L'\\');
+    const std::size_t root = path_root_length(result);
+    while (result.size() > root && result.back() == L'\\')
+        result.pop_back();
+    return result;
+}
+
 } // namespace qz

@@ -1,4 +1,4 @@
-// Path text: separators, roots, joining and the parent folder. Nothing here
+// Path text: separators, roots, joining, the parent folder and the file name. Nothing here
 // touches the file system.
 #pragma once
 
@@ -24,5 +24,13 @@ namespace qz {
 // The path without its last element ("C:\a\b" -> "C:\a", "C:\a\" -> "C:\a");
 // a root ("C:\", "\\server\share") has none and returns itself.
 [[nodiscard]] std::wstring parent_folder(std::wstring_view path);
+
+// The last element after the root ("C:\a\b.txt" -> "b.txt", "C:b.txt" -> "b.txt");
+// empty for a root or a trailing separator. A view into `path`.
+[[nodiscard]] std::wstring_view file_name(std::wstring_view path) noexcept;
+
+// Separators made backslashes, and no trailing one beyond the root, so that two
+// spellings of one folder compare equal as text.
+[[nodiscard]] std::wstring normalized_path(std::wstring_view path);
 
 } // namespace qz

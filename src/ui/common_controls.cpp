@@ -2,6 +2,7 @@
 #include "ui/common_controls.hpp"
 
 #include "app/startup.hpp"
+#include "support/path.hpp"
 #include "support/system_library.hpp"
 #include "support/unique_resource.hpp"
 
@@ -43,14 +44,10 @@ bool equal_ignoring_case(std::wstring_view a, std::wstring_view b) noexcept
 // Splits off the last path component of `path`.
 std::wstring_view pop_component(std::wstring_view& path) noexcept
 {
-    const auto slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring_view::npos) {
-        const std::wstring_view last = path;
-        path = {};
-        return last;
-    }
-    const std::wstring_view last = path.substr(slash + 1);
-    path = path.substr(0, slash);
+    const std::wstring_view last = file_name(path);
+    path.remove_suffix(last.size());
+    if (!path.empty() && is_path_separator(path.back()))
+        path.remove_suffix(1);
     return last;
 }
 

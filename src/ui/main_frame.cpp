@@ -254,7 +254,7 @@ void dlg_main::update_buttons()
                                                                                  : load_string(msg_next) + L" >";
     SetWindowTextW(item(id_next), next.c_str());
     SetWindowTextW(item(id_back), (L"< " + load_string(msg_back)).c_str());
-    SetWindowTextW(item(id_exit), load_string(session_.install_completed ? 1004 : 1002).c_str());
+    SetWindowTextW(item(id_exit), load_string(session_.install_completed ? msg_exit_button : msg_cancel).c_str());
 }
 
 void dlg_main::focus_default(int id) noexcept

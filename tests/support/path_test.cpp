@@ -49,4 +49,24 @@ TEST(Path, RootLengthAndJoin)
     }
 }
 
+TEST(Path, FileNameAndNormalized)
+{
+    const struct {
+        const wchar_t* path;
+        const wchar_t* name;
+        const wchar_t* normalized;
+    } cases[] = {
+        {L"C:\\Programme\\Größe Ω.txt", L"Größe Ω.txt", L"C:\\Programme\\Größe Ω.txt"},
+        {L"C:Gradiva.exe", L"Gradiva.exe", L"C:Gradiva.exe"},
+        {L"C:/a//", L"", L"C:\\a"},
+        {L"C:\\", L"", L"C:\\"},
+        {L"\\\\server\\share\\", L"", L"\\\\server\\share\\"},
+        {L"a/b", L"b", L"a\\b"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(qz::file_name(c.path), c.name) << c.path;
+        EXPECT_EQ(qz::normalized_path(c.path), c.normalized) << c.path;
+    }
+}
+
 } // namespace
