@@ -457,6 +457,28 @@ void uninstall_log::complete(bool ok, const std::filesystem::path& path)
 bool uninstall_log::write(const std::filesystem::path& log_file, const std::filesystem::path& install_folder,
                           const std::filesystem::path& start_menu_folder)
 {
+    // A shortcut that was not made, whose earlier one could not be put back
+    // when it was abandoned: it is tried once more. The earlier entry stands in
+    // the log either way; a backup that still cannot go back is kept.
+    std::vector<std::filesystem::path> kept_backups;
+    for (log_entry& entry : entries) {
+        if ((entry.type != entry_type::start_menu_link && entry.type != entry_type::desktop_link)
+            || !entry.path.empty() || entry.backup.empty())
+            continue;
+        const auto previous = std::find_if(previous_entries.begin(), previous_entries.end(),
+                                           [&](const log_entry& e) { return e.type == entry.type; });
+        if (previous != previous_entries.end()
+            && MoveFileExW(entry.backup.c_str(), previous->path.c_str(), MOVEFILE_COPY_ALLOWED)) {
+            entry = *previous;
+            continue;
+        }
+        kept_backups.push_back(entry.backup);
+        if (previous != previous_entries.end()) {
+            entry = *previous;
+            entry.backup = kept_backups.back();
+        }
+    }
+
     const installation_extent extent = extent_of(entries, destination_folders, install_folder, start_menu_folder);
     for (const log_entry& previous : previous_entries) {
         if (std::none_of(entries.begin(), entries.end(), [&](const log_entry& e) { return matches(e, previous); })
@@ -496,7 +518,8 @@ bool uninstall_log::write(const std::filesystem::path& log_file, const std::file
     }
 
     for (log_entry& entry : entries) {
-        if (!entry.backup.empty()) {
+        if (!entry.backup.empty()
+            && std::find(kept_backups.begin(), kept_backups.end(), entry.backup) == kept_backups.end()) {
             delete_backup(entry.backup);
             entry.backup.clear();
         }
@@ -531,7 +554,11 @@ void uninstall_log::rollback(const undo_report& report)
                 first_failure = error;
             left.push_back(entry);
             if (report) {
-                const std::wstring what = entry.path.empty() ? entry_text(entry) : entry.path.wstring();
+                std::wstring what = entry.path.empty() ? entry_text(entry) : entry.path.wstring();
+                // A shortcut that was never made names no file: name where the
+                // user's earlier one is kept.
+                if (what.empty())
+                    what = entry.backup.wstring();
                 report(what, error.code());
             }
         }

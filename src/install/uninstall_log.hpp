@@ -118,7 +118,11 @@ struct uninstall_log {
     void complete(bool ok, const std::filesystem::path& path = {});
 
     // Merges the earlier log's entries into this run's and writes the log
-    // file; deletes every backup whatever happens. False when writing failed.
+    // file; deletes every backup whatever happens, but one: a shortcut entry
+    // without a path (not made) has its backup, the earlier shortcut, moved
+    // back to the earlier entry's path, and that entry takes its place; when
+    // the move fails again, the backup is kept and stays named in the entry.
+    // False when writing failed.
     [[nodiscard]] bool write(const std::filesystem::path& log_file, const std::filesystem::path& install_folder,
                              const std::filesystem::path& start_menu_folder);
 
@@ -132,7 +136,8 @@ struct uninstall_log {
     using undo_report = std::function<void(const std::wstring& what, const std::error_code& error)>;
 
     // Undoes this run's entries, last first. Goes on past a failure, reporting
-    // each one; a backup that could not be put back is kept. Afterwards
+    // each one (by its path; a shortcut never made by the backup that holds the
+    // earlier one); a backup that could not be put back is kept. Afterwards
     // `entries` holds only the entries that could not be undone (a second call
     // tries them again), and the first failure is raised
     // (std::filesystem::filesystem_error).

@@ -588,6 +588,59 @@ TEST_F(journal, abandoned_shortcut_puts_the_earlier_one_back)
     EXPECT_EQ(log.entries[1].type, entry_type::folder); // the folder made for it stays journalled
 }
 
+// A shortcut not made whose earlier one could not be put back when it was
+// abandoned: write tries again, and the earlier entry stays in the log; when
+// the earlier one still cannot go back, its backup is kept.
+TEST_F(journal, write_keeps_the_earlier_shortcut_of_one_not_made)
+{
+    const struct {
+        const wchar_t* name;
+        bool folder_back; // the earlier shortcut's folder exists again
+    } rows[] = {{L"moved back", true}, {L"still cannot go back", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path menu = root / row.name;
+        const fs::path old_link = menu / L"old.lnk";
+        const fs::path backup = make_file(root / (std::wstring(row.name) + L".tmp"), "old link");
+        if (row.folder_back)
+            fs::create_directories(menu);
+        const log_entry earlier{entry_type::start_menu_link, old_link, {}, true, -1};
+        uninstall_log log;
+        log.previous_entries = {earlier};
+        log.entries = {{entry_type::start_menu_link, {}, backup, false, -1}};
+        ASSERT_TRUE(log.write(root / L"Uninstall.ulog", root / L"app", menu));
+
+        uninstall_log back;
+        back.read(root / L"Uninstall.ulog");
+        EXPECT_EQ(back.previous_entries, std::vector<log_entry>{earlier});
+        SetFileAttributesW((root / L"Uninstall.ulog").c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_EQ(log.entries.size(), 1u);
+        if (row.folder_back) {
+            EXPECT_EQ(read_bytes(old_link), "old link");
+            EXPECT_FALSE(fs::exists(backup));
+            EXPECT_EQ(log.entries[0], earlier);
+        } else {
+            EXPECT_EQ(read_bytes(backup), "old link") << "the user's shortcut is kept";
+            EXPECT_EQ(log.entries[0].path, old_link);
+            EXPECT_EQ(log.entries[0].backup, backup);
+        }
+    }
+}
+
+// A shortcut never made is reported by the backup that holds the earlier one.
+TEST_F(journal, rollback_names_the_backup_of_a_shortcut_never_made)
+{
+    const fs::path backup = make_file(root / L"link.tmp", "old link");
+    uninstall_log log;
+    log.previous_entries = {{entry_type::desktop_link, root / L"gone" / L"old.lnk", {}, true, -1}};
+    log.entries = {{entry_type::desktop_link, {}, backup, false, -1}};
+    std::vector<std::wstring> reported;
+    EXPECT_THROW(log.rollback([&](const std::wstring& what, const std::error_code&) { reported.push_back(what); }),
+                 std::filesystem::filesystem_error);
+    EXPECT_EQ(reported, std::vector<std::wstring>{backup.wstring()});
+    EXPECT_EQ(read_bytes(backup), "old link");
+}
+
 // A key that cannot be put back is reported by its name and stays journalled.
 TEST_F(journal, rollback_reports_a_key_it_cannot_restore)
 {
