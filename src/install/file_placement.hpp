@@ -84,8 +84,9 @@ private:
 };
 
 // Sets or clears a file's read-only attribute, keeping its other attributes.
-// Folders, links and junctions are left as they are; a link is never followed. Returns the failure (for example a missing
-// file or an empty path), which callers may ignore; never raises.
+// Folders, links and junctions are left as they are; a link is never followed. Returns
+// the failure (for example a missing file or an empty path), which callers may ignore;
+// never raises.
 std::error_code set_read_only(const std::wstring& path, bool read_only) noexcept;
 
 } // namespace qz

@@ -49,7 +49,8 @@ template <typename Char>
     if (dot != std::basic_string_view<Char>::npos && name.size() - dot - 1 > 3)
         return false;
     std::size_t digits = 0;
-    while (digits < base.size() && base[base.size() - 1 - digits] >= Char('0') && base[base.size() - 1 - digits] <= Char('9'))
+    while (digits < base.size() && base[base.size() - 1 - digits] >= Char('0')
+           && base[base.size() - 1 - digits] <= Char('9'))
         ++digits;
     return base.size() <= 8 && digits > 0 && digits < base.size() && base[base.size() - 1 - digits] == Char('~');
 }
