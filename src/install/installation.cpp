@@ -122,9 +122,9 @@ void installation::roll_back() noexcept
         }
         failures.clear();
         try {
-            journal.rollback([&](const std::wstring& what, const std::error_code& error) {
-                failures.emplace_back(what, error);
-            });
+            journal.rollback([&](const std::wstring& what,
+                                 const std::error_code& error) { failures.emplace_back(what, error); },
+                             [this](const std::wstring& folder) { held_folders_.release(folder); });
         } catch (...) {
         }
     }
@@ -166,11 +166,13 @@ bool installation::run_steps()
     basic_imemstream<char> payload = open_payload();
     const extraction_handler handler(progress_, payload, placement);
 
-    if (!extract_archive(payload, install_folder, sample_folder, temp_folder, handler.callback())) {
-        // The handler has shown the failure; the rollback adds what it could not undo.
-        roll_back();
+    const bool extracted =
+        extract_archive(payload, install_folder, sample_folder, temp_folder, handler.callback(), held_folders_);
+    if (!extracted)
+        roll_back(); // the handler has shown the failure; the rollback adds what it could not undo
+    held_folders_ = held_plain_folders{};
+    if (!extracted)
         return false;
-    }
 
     (void)set_read_only(placement.main_program_path, true);
     (void)set_read_only(placement.uninstaller_path, true);

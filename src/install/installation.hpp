@@ -4,6 +4,7 @@
 #pragma once
 
 #include "payload/archive.hpp"
+#include "support/file_system.hpp"
 
 #include <windows.h>
 
@@ -85,6 +86,10 @@ private:
 
     InstallSession& session_;
     installation_progress& progress_;
+    // The destinations' folders, held from their check until the files are placed
+    // or rolled back, so that nobody can swap a link in while the run writes,
+    // removes or moves back through them.
+    held_plain_folders held_folders_;
 };
 
 // The archive callback of one extraction: checks the whole payload before

@@ -4,6 +4,7 @@
 #include "app/product.hpp"
 #include "install/registry_backup.hpp"
 #include "support/file_system.hpp"
+#include "support/path.hpp"
 #include "support/txtf.hpp"
 
 #include <algorithm>
@@ -157,12 +158,16 @@ bool belongs_to_installation(const log_entry& previous, const installation_exten
            && is_within(path, extent.start_menu);
 }
 
-// A shortcut of the earlier log that this run may move aside: a ".lnk" file below
-// the folder where such shortcuts belong.
+// A shortcut of the earlier log that this run may move aside: one of ours by its
+// name (the product's, then its version), a ".lnk" file below the folder where
+// such shortcuts belong. Another program's shortcut there is never touched.
 bool own_shortcut(const std::filesystem::path& link, const std::filesystem::path& base)
 {
     const std::wstring& path = link.native();
-    return is_shortcut_file(path) && !base.empty() && is_within(path, base.native()) && file_exists(path)
+    const std::wstring_view name = file_name(path);
+    const bool ours = name.size() > product_name.size()
+                      && same_path(name.substr(0, product_name.size()), product_name);
+    return ours && is_shortcut_file(path) && !base.empty() && is_within(path, base.native()) && file_exists(path)
            && !is_link(path);
 }
 
@@ -527,7 +532,7 @@ bool uninstall_log::write(const std::filesystem::path& log_file, const std::file
     return written;
 }
 
-void uninstall_log::rollback(const undo_report& report)
+void uninstall_log::rollback(const undo_report& report, const folder_release& releasing)
 {
     std::optional<std::filesystem::filesystem_error> first_failure;
     std::vector<log_entry> left;
@@ -536,6 +541,8 @@ void uninstall_log::rollback(const undo_report& report)
         try {
             switch (entry.type) {
             case entry_type::folder:
+                if (releasing)
+                    releasing(entry.path.native());
                 remove_path(entry.path);
                 break;
             case entry_type::uninstall_key:

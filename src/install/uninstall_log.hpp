@@ -103,8 +103,9 @@ struct uninstall_log {
     void add_file(const std::filesystem::path& file, int kind, bool copy_backup);
     // Before a shortcut is made in `folder`: which 0 is the Start menu,
     // anything else the desktop. The earlier log's shortcut of that type is
-    // moved to a backup when it is a ".lnk" file (not a link) below `base`, the
-    // system folder of such shortcuts (empty: `folder`).
+    // moved to a backup when it is one of ours (a ".lnk" file named after the
+    // product, not a link) below `base`, the system folder of such shortcuts
+    // (empty: `folder`).
     void add_shortcut(int which, const std::filesystem::path& folder, const std::filesystem::path& base = {});
     void add_directx_update();
     void add_file_types();
@@ -140,8 +141,10 @@ struct uninstall_log {
     // earlier one); a backup that could not be put back is kept. Afterwards
     // `entries` holds only the entries that could not be undone (a second call
     // tries them again), and the first failure is raised
-    // (std::filesystem::filesystem_error).
-    void rollback(const undo_report& report = {});
+    // (std::filesystem::filesystem_error). `releasing` is called with each
+    // folder before it is removed, to let go of what holds it open.
+    using folder_release = std::function<void(const std::wstring& folder)>;
+    void rollback(const undo_report& report = {}, const folder_release& releasing = {});
 };
 
 // Copies (copy) or moves `source` to a fresh "qz-%%%%%.tmp" name in `folder` (empty:

@@ -371,7 +371,7 @@ TEST_F(journal, add_operations_journal_before_and_complete_after)
 
     // Shortcuts: the earlier log's shortcut of the same type is moved away; the
     // path is the shortcut file made.
-    const fs::path old_link = make_file(root / L"menu" / L"old.lnk", "old link");
+    const fs::path old_link = make_file(root / L"menu" / L"Gradiva 7.17.lnk", "old link");
     log.previous_entries = {{entry_type::desktop_link, root / L"elsewhere.lnk", {}, true, -1},
                             {entry_type::start_menu_link, old_link, {}, true, -1}};
     log.add_shortcut(0, root / L"menu2", root);
@@ -390,6 +390,28 @@ TEST_F(journal, add_operations_journal_before_and_complete_after)
     EXPECT_TRUE(log.write(root / L"Uninstall.ulog", root, root));
     for (const fs::path& backup : {log.entries[2].backup, log.entries[3].backup, log.entries[7].backup})
         EXPECT_TRUE(backup.empty());
+}
+
+// An earlier log is anyone's text: only a shortcut of ours in its folder is moved aside.
+TEST_F(journal, add_shortcut_moves_aside_only_a_shortcut_of_ours)
+{
+    const struct {
+        const wchar_t* file;
+        bool moved;
+    } rows[] = {{L"menu\\Gradiva 7.17.lnk", true}, {L"menu\\gradiva.lnk", true},
+                {L"menu\\Other Vendor.lnk", false}, {L"menu\\Gradiva.txt", false},
+                {L"elsewhere\\Gradiva 7.17.lnk", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        const fs::path link = make_file(root / row.file, "a shortcut");
+        uninstall_log log;
+        log.backup_folder = root.wstring();
+        log.previous_entries = {{entry_type::desktop_link, link, {}, true, -1}};
+        log.add_shortcut(2, root / L"menu");
+        EXPECT_EQ(fs::exists(link), !row.moved);
+        EXPECT_EQ(log.entries.back().backup.empty(), !row.moved);
+        fs::remove(link);
+    }
 }
 
 TEST_F(journal, add_file_refuses_a_file_it_cannot_back_up)
@@ -573,7 +595,7 @@ TEST_F(journal, rollback_undoes_in_reverse_order_and_restores_backups)
 // earlier log's entry in the journal; without an earlier one, no entry.
 TEST_F(journal, abandoned_shortcut_puts_the_earlier_one_back)
 {
-    const fs::path old_link = make_file(root / L"menu" / L"old.lnk", "old link");
+    const fs::path old_link = make_file(root / L"menu" / L"Gradiva 7.17.lnk", "old link");
     uninstall_log log;
     log.previous_entries = {{entry_type::start_menu_link, old_link, {}, true, -1}};
     log.add_shortcut(0, root / L"menu", root);
