@@ -2,6 +2,7 @@
 #include "install/uninstall_log.hpp"
 
 #include "support/file_system.hpp"
+#include "support/path.hpp"
 #include "support/system_library.hpp"
 
 #include <windows.h>
@@ -23,9 +24,7 @@ std::filesystem::path unique_temp_path(std::wstring_view pattern, const std::wst
         if (name[i] == L'%')
             name[i] = digits[noise[i] & 0x0F];
     }
-    if (folder.empty())
-        return std::filesystem::path(temp_folder() + name);
-    return std::filesystem::path(folder.back() == L'\\' ? folder + name : folder + L'\\' + name);
+    return std::filesystem::path(join_path(folder.empty() ? temp_folder() : folder, name));
 }
 
 std::filesystem::path make_backup(const std::filesystem::path& source, bool copy, const std::wstring& folder)

@@ -4,6 +4,7 @@
 #include "support/error.hpp"
 #include "support/file_system.hpp"
 #include "support/little_endian.hpp"
+#include "support/path.hpp"
 
 #include <boost/iostreams/categories.hpp>
 #include <boost/iostreams/compose.hpp>
@@ -123,19 +124,6 @@ private:
     std::size_t pos_ = 0;
 };
 
-// The file name of a source path: what follows its last backslash, slash or colon.
-std::wstring_view file_name_of(std::wstring_view source)
-{
-    const std::size_t last = source.find_last_of(L"\\/:");
-    return last == std::wstring_view::npos ? source : source.substr(last + 1);
-}
-
-std::wstring parent_of(const std::wstring& path)
-{
-    const std::size_t last = path.find_last_of(L"\\/");
-    return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
-}
-
 // Clears the read-only attribute of an existing file. A link is refused: its
 // target is not ours to change.
 void make_writable(const std::wstring& path)
@@ -177,7 +165,7 @@ void refuse_same_destinations(const std::vector<archive_entry>& entries)
 void check_destination(const archive_entry& entry, held_plain_folders& folders)
 {
     try {
-        folders.check(entry.base, parent_of(entry.destination));
+        folders.check(entry.base, parent_folder(entry.destination));
         if (is_link(entry.destination))
             raise_system_error(error_reparse_point);
         // What Windows answers when a file is opened where a folder stands; the
@@ -293,7 +281,7 @@ void archive_extractor::read_table()
     // Every destination is resolved before any file is written.
     for (std::size_t k = 0; k < count; ++k) {
         archive_entry& entry = entries_[k];
-        const std::wstring_view name = file_name_of(entry.source);
+        const std::wstring_view name = file_name(entry.source);
         if (!details::is_plain_name(name))
             raise_unexpected();
         resolved_folder folder = folders_.resolve(folders[k]);
@@ -355,7 +343,7 @@ std::streamsize archive_extractor::write_entry(const char* s, std::streamsize n)
 void archive_extractor::open_destination(const archive_entry& entry)
 {
     const std::wstring& path = entry.destination;
-    const std::wstring folder = parent_of(path);
+    const std::wstring folder = parent_folder(path);
     if (path_exists(path))
         make_writable(path);
     else if (!folder.empty())

@@ -33,19 +33,6 @@ constexpr DWORD all_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DE
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Separators made backslashes, and no trailing one beyond the root.
-[[nodiscard]] std::wstring normalized(std::wstring_view path)
-{
-    std::wstring result(path);
-    for (wchar_t& c : result)
-        if (c == L'/')
-            c = L'\\';
-    const std::size_t root = path_root_length(result);
-    while (result.size() > root && result.back() == L'\\')
-        result.pop_back();
-    return result;
-}
-
 [[nodiscard]] bool equal_ignoring_case(std::wstring_view a, std::wstring_view b) noexcept
 {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE)
@@ -77,10 +64,10 @@ std::wstring final_path(HANDLE file)
         buffer.resize(length + 1);
     }
     if (buffer.starts_with(L"\\\\?\\UNC\\"))
-        return normalized(L"\\\\" + buffer.substr(8));
+        return normalized_path(L"\\\\" + buffer.substr(8));
     if (buffer.starts_with(L"\\\\?\\"))
-        return normalized(buffer.substr(4));
-    return normalized(buffer);
+        return normalized_path(buffer.substr(4));
+    return normalized_path(buffer);
 }
 
 namespace {
@@ -102,12 +89,6 @@ namespace {
         return IsReparseTagNameSurrogate(tag.ReparseTag);
     // Wine marks a link by its path only; the handle is its target's.
     return path_attributes != INVALID_FILE_ATTRIBUTES && (path_attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-[[nodiscard]] std::wstring_view leaf_name(std::wstring_view path) noexcept
-{
-    const std::size_t last = path.find_last_of(L"\\/");
-    return last == std::wstring_view::npos ? path : path.substr(last + 1);
 }
 
 // One folder below a verified one: a plain folder that really is inside it.
@@ -151,14 +132,13 @@ struct checked_folder {
 void check_below(std::wstring current, std::wstring verified, const std::wstring& folder, DWORD share,
                  const std::function<void(const std::wstring& path, checked_folder&&)>& passed)
 {
-    const std::wstring rest = normalized(folder).substr(current.size());
+    const std::wstring rest = normalized_path(folder).substr(current.size());
     for (std::size_t start = 0; start < rest.size();) {
         std::size_t end = rest.find(L'\\', start);
         if (end == std::wstring::npos)
             end = rest.size();
         if (end > start) {
-            current = current.back() == L'\\' ? current : current + L'\\';
-            current += rest.substr(start, end - start);
+            current = join_path(current, rest.substr(start, end - start));
             std::optional<checked_folder> real = verified_child(current, verified, share);
             if (!real)
                 return;
@@ -219,7 +199,7 @@ bool is_link(HANDLE object, const std::wstring& path) noexcept
         std::wstring requested(MAX_PATH, L'\0');
         const DWORD length = GetLongPathNameW(path.c_str(), requested.data(), static_cast<DWORD>(requested.size()));
         requested = length > 0 && length < requested.size() ? requested.substr(0, length) : path;
-        return !equal_ignoring_case(leaf_name(real), leaf_name(requested));
+        return !equal_ignoring_case(file_name(real), file_name(requested));
     } catch (...) {
         return true; // what cannot be told apart from a link is treated as one
     }
@@ -262,7 +242,7 @@ std::wstring path_root(std::wstring_view path)
 bool same_path(std::wstring_view a, std::wstring_view b) noexcept
 {
     try {
-        return equal_ignoring_case(normalized(a), normalized(b));
+        return equal_ignoring_case(normalized_path(a), normalized_path(b));
     } catch (...) {
         return false;
     }
@@ -271,8 +251,8 @@ bool same_path(std::wstring_view a, std::wstring_view b) noexcept
 bool is_within(std::wstring_view path, std::wstring_view folder) noexcept
 {
     try {
-        const std::wstring inner = normalized(path);
-        const std::wstring outer = normalized(folder);
+        const std::wstring inner = normalized_path(path);
+        const std::wstring outer = normalized_path(folder);
         if (outer.empty() || inner.size() < outer.size() || !equal_ignoring_case(inner.substr(0, outer.size()), outer))
             return false;
         return inner.size() == outer.size() || outer.back() == L'\\' || inner[outer.size()] == L'\\';
@@ -291,7 +271,7 @@ void check_plain_folders(const std::wstring& base, const std::wstring& folder)
             return; // made by this run, with everything below it
         raise_last_error();
     }
-    check_below(normalized(base), final_path(top.get()), folder, all_sharing, {});
+    check_below(normalized_path(base), final_path(top.get()), folder, all_sharing, {});
 }
 
 void held_plain_folders::check(const std::wstring& base, const std::wstring& folder)
@@ -316,7 +296,7 @@ void held_plain_folders::check(const std::wstring& base, const std::wstring& fol
                 return; // made by this run, with everything below it
             raise_last_error();
         }
-        current = normalized(base);
+        current = normalized_path(base);
         verified = final_path(top.get());
     }
     check_below(std::move(current), std::move(verified), folder, FILE_SHARE_READ | FILE_SHARE_WRITE,
