@@ -94,7 +94,9 @@ TEST(Startup, FailingLocaleNameLookupIsTheUsersDefault)
              name[0] = L'\0';
              return 1;
          }},
-        {"system's name", LCIDToLocaleName},
+        {"system's name", [](LCID locale, wchar_t* name, int size, DWORD flags) {
+             return LCIDToLocaleName(locale, name, size, flags); // stdcall on i686
+         }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
