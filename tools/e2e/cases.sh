@@ -574,23 +574,34 @@ set_user_temp() {
 # its path exactly once in Uninstall.ulog (read into $WORK/Uninstall.ulog.txt). The
 # samples' folder has a name in each language: their paths come from the log.
 check_script_files() {
-    local folder=$1 update=${2:-} ulog=$WORK/Uninstall.ulog.txt kind macro source name path entries
+    check_staged_files "$1" scripts/ "$SCRIPTS_ARCHIVE_FILE" "${2:-}"
+}
+
+# check_staged_files FOLDER SOURCE_PREFIX ARCHIVE [update]: the same for the files
+# of ARCHIVE whose sources (below $SCRIPTS_STAGE) start with SOURCE_PREFIX.
+check_staged_files() {
+    local folder=$1 prefix=$2 archive=$3 update=${4:-} ulog=$WORK/Uninstall.ulog.txt kind macro source name path entries
+    local -A resolved
+    CHECKED_FILES=0
     drv ulog "$folder\\Uninstall.ulog" >"$ulog"
     while IFS=$'\t' read -r kind _ _ macro source; do
-        [[ $source == scripts/* ]] || continue
+        [[ $source == "$prefix"* ]] || continue
         [[ $kind == 4 && -n $update ]] && continue
         name=${source##*/}
         if [[ $macro == '<SamplePath>'* ]]; then
             path=$(grep -F -- "${macro#<SamplePath>}\\$name" "$ulog" | sed -n 's/^[0-9]*:0104:1 -- //p' | head -1)
             [[ $path == "${FOLDER[<PublicDesktop>]}"\\* ]] || fail "sample $name not on the public desktop: $path"
         else
-            path=$(drv resolve "$macro" "$folder")\\$name
+            # One driver run per folder, not per file.
+            [[ -v resolved[$macro] ]] || resolved[$macro]=$(drv resolve "$macro" "$folder")
+            path=${resolved[$macro]}\\$name
         fi
         cmp -s "$SCRIPTS_STAGE/$source" "$(unixpath "$path")" || fail "not byte-exact: $path"
+        CHECKED_FILES=$((CHECKED_FILES + 1))
         entries=$(grep -cxF -- "$(grep -m1 -F -- " -- $path" "$ulog" | cut -d' ' -f1) -- $path" "$ulog" || true)
         expect_eq "Uninstall.ulog entries for $path" 1 "$entries"
         expect_eq "Uninstall.ulog kind of $path" 1 "$(grep -cE "^[0-9]{4}:010$kind:1 -- " <<<"$(grep -F -- " -- $path" "$ulog")")"
-    done < <("$PACKER" list "$SCRIPTS_ARCHIVE_FILE")
+    done < <("$PACKER" list "$archive")
 }
 
 # The registration and the shortcuts name the folder exactly.
@@ -666,6 +677,19 @@ case_scripts() {
     done
     set_user_temp ""
     drv reset 'C:\Programme' 'C:\Temp'
+}
+
+# The release engineer's path: an installer whose ready archive was packed from a
+# generated tree of 300 files in folders named in several scripts, empty files
+# and a 20 MB file (tools/e2e/make-tree.sh), installed quickly and checked byte for byte.
+case_release_path() {
+    load_folders
+    INSTALL_EXE=$RELEASE_INSTALL_EXE PAYLOAD_ARCHIVE_FILE=$RELEASE_ARCHIVE_FILE
+    quick_installation
+    expect_contains "log" "Installation Data Writing...OK" "$(<"$WORK/install-log-1.txt")"
+    check_installation "$DEFAULT_FOLDER" both 1
+    check_staged_files "$DEFAULT_FOLDER" release/ "$RELEASE_ARCHIVE_FILE"
+    expect_eq "generated files checked" 301 "$CHECKED_FILES"
 }
 
 # ---- libraries planted beside the setup program ----
