@@ -23,6 +23,8 @@
 //   language INDEX            pick a catalogue language in the start page's list
 //   wait-run N [MS]           wait until installation run N has ended (the log holds
 //                             N run separators and Exit is enabled again)
+//   watch-log TEXT [MS]       print each log line as it is completed (looking every 100 ms),
+//                             after the milliseconds since this command began, until a line holds TEXT
 //   size | rect               print the frame's outer size, or its screen rectangle
 //   resize W H                give the frame a new outer size
 //   close                     the frame's close box
@@ -284,6 +286,29 @@ const std::map<std::wstring, command>& commands()
                      return count_of(window_text(log), separator) >= runs && IsWindowEnabled(GetDlgItem(frame, id_exit));
                  }))
                  throw step_failed("installation run " + std::to_string(runs) + " did not end");
+         }},
+        {L"watch-log",
+         [](const args& a) {
+             const std::wstring& until = arg(a, 0, "text");
+             const HWND log = control(wizard(), id_log);
+             const auto start = std::chrono::steady_clock::now();
+             std::size_t done = window_text(log).size(); // only what comes after
+             bool seen = false;
+             // Every 100 ms, not every 20: each look makes the installer copy its log.
+             const auto slowly = [&](milliseconds timeout, const auto& condition) {
+                 return wait_until(timeout, [&] { return condition() || (Sleep(80), false); });
+             };
+             if (!slowly(timeout_arg(a, 1, 600000), [&] {
+                     const std::wstring text = window_text(log);
+                     const auto ms = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+                     for (std::size_t end; !seen && (end = text.find(L"\r\n", done)) != std::wstring::npos; done = end + 2) {
+                         const std::wstring line = text.substr(done, end - done);
+                         print(std::to_wstring(ms.count()) + L"\t" + line);
+                         seen = line.find(until) != std::wstring::npos;
+                     }
+                     return seen;
+                 }))
+                 throw step_failed("the log did not show " + narrow(until));
          }},
         {L"size",
          [](const args&) {
