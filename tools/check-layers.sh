@@ -2,7 +2,7 @@
 # Fails when a library includes a header of a library above it. The layers,
 # lowest first:
 #
-#   support  i18n  app  payload  install  ui
+#   support  i18n  app  payload  install  uninstall  ui
 #
 # A file in src/<layer>/ (or in tests/<layer>/) may include "<other>/..." only
 # for an <other> at or below <layer>. A folder that is no layer is refused in
@@ -14,7 +14,7 @@
 #   tools/check-layers.sh --cases   the check's own cases, on a planted tree
 set -euo pipefail
 
-layers=(support i18n app payload install ui)
+layers=(support i18n app payload install uninstall ui)
 test_helpers=' test_support fixtures common '
 
 rank() {

@@ -1,0 +1,246 @@
+#include "uninstall/removal_plan.hpp"
+
+#include "app/product.hpp"
+#include "support/file_system.hpp"
+#include "support/path.hpp"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <iterator>
+#include <map>
+
+namespace qz {
+
+namespace {
+
+constexpr int uninstaller_kind = 2;
+constexpr int main_program_kind = 1;
+
+bool is_file_entry(entry_type type)
+{
+    const int code = static_cast<int>(type);
+    return code >= 1 && code <= 4;
+}
+
+bool is_link_entry(entry_type type)
+{
+    return type == entry_type::start_menu_link || type == entry_type::desktop_link;
+}
+
+// Two spellings of one path give one key: the file systems ignore case.
+std::wstring path_key(const std::wstring& path)
+{
+    std::wstring key = normalized_path(path);
+    if (!key.empty())
+        CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
+std::size_t depth(const std::wstring& path)
+{
+    const std::wstring normal = normalized_path(path);
+    return static_cast<std::size_t>(std::count(normal.begin(), normal.end(), L'\\'));
+}
+
+class validator {
+public:
+    validator(const uninstall_log& log, const removal_options& options) : options_(options)
+    {
+        add_root(log.install_path.native());
+        const std::wstring& shortcuts = log.shortcut_path.native();
+        if (is_local_absolute_path(shortcuts))
+            (holds_system_folder(shortcuts) ? link_folders_ : roots_).push_back(shortcuts);
+        for (const log_entry& entry : log.previous_entries)
+            if (entry.type == entry_type::folder)
+                add_root(entry.path.native());
+        link_folders_.insert(link_folders_.end(), options.link_folders.begin(), options.link_folders.end());
+    }
+
+    // Why `path` of an entry of `type` may not be touched, or none.
+    [[nodiscard]] refusal check(entry_type type, const std::wstring& path) const
+    {
+        if (!is_local_absolute_path(path))
+            return refusal::not_local_absolute;
+        if (holds_system_folder(path))
+            return refusal::system_folder;
+        if (type == entry_type::folder)
+            return refusal::none; // each one is a root of its own
+        const auto inside = [&path](const std::wstring& root) { return is_within(path, root) && !same_path(path, root); };
+        if (std::any_of(roots_.begin(), roots_.end(), inside))
+            return refusal::none;
+        if (is_link_entry(type) && own_shortcut_name(path)) {
+            const std::wstring folder = parent_folder(path);
+            const auto holds = [&folder](const std::wstring& links) { return same_path(folder, links); };
+            if (std::any_of(link_folders_.begin(), link_folders_.end(), holds))
+                return refusal::none;
+        }
+        return refusal::outside_installation;
+    }
+
+    // The deepest system folder above `path`, else its drive root.
+    [[nodiscard]] std::wstring base_of(const std::wstring& path) const
+    {
+        std::wstring base = normalized_path(path_root(path));
+        for (const std::wstring& folder : options_.system_folders)
+            if (is_within(path, folder) && !same_path(path, folder) && normalized_path(folder).size() > base.size())
+                base = normalized_path(folder);
+        return base;
+    }
+
+private:
+    void add_root(const std::wstring& folder)
+    {
+        if (is_local_absolute_path(folder) && !holds_system_folder(folder))
+            roots_.push_back(folder);
+    }
+
+    [[nodiscard]] bool holds_system_folder(const std::wstring& path) const
+    {
+        if (normalized_path(path).size() <= path_root_length(path))
+            return true; // a drive root
+        return std::any_of(options_.system_folders.begin(), options_.system_folders.end(),
+                           [&path](const std::wstring& folder) { return is_within(folder, path); });
+    }
+
+    // "Gradiva....lnk": the product's name first, a shortcut last.
+    [[nodiscard]] static bool own_shortcut_name(const std::wstring& path)
+    {
+        const std::wstring_view name = file_name(path);
+        const std::wstring_view extension = L".lnk";
+        return name.size() > product_name.size() + extension.size()
+               && same_path(name.substr(0, product_name.size()), product_name)
+               && same_path(name.substr(name.size() - extension.size()), extension);
+    }
+
+    const removal_options& options_;
+    std::vector<std::wstring> roots_;
+    std::vector<std::wstring> link_folders_;
+};
+
+} // namespace
+
+removal_plan plan_removal(const uninstall_log& log, const std::wstring& log_file, const removal_options& options)
+{
+    removal_plan plan;
+    plan.entries = log.previous_entries;
+    plan.log_file = log_file;
+    plan.install_path = log.install_path.native();
+    plan.shortcut_path = log.shortcut_path.native();
+    plan.previous_install = log.previous_install;
+
+    const validator rules(log, options);
+    std::vector<removal_action> files;
+    std::vector<removal_action> last_group;
+    std::vector<removal_action> folders;
+    std::vector<std::size_t> file_types;
+    std::vector<std::size_t> registration;
+
+    const auto verdict_of = [&](removal_action& action, entry_type type) {
+        action.reason = rules.check(type, action.path);
+        if (action.reason != refusal::none)
+            action.verdict = removal_verdict::refuse;
+        else if ((action.kind == 3 || action.kind == 4) && !options.remove_shared)
+            action.verdict = removal_verdict::keep;
+        if (action.verdict != removal_verdict::refuse)
+            action.base = rules.base_of(action.path);
+    };
+
+    // Last entry first; a path seen again joins the action already made for it.
+    std::map<std::wstring, std::pair<int, std::size_t>> index; // key -> (group, position in it)
+    for (std::size_t i = plan.entries.size(); i-- > 0;) {
+        const log_entry& entry = plan.entries[i];
+        if (entry.type == entry_type::file_types) {
+            file_types.push_back(i);
+            continue;
+        }
+        if (entry.type == entry_type::uninstall_key) {
+            registration.push_back(i);
+            continue;
+        }
+        if (entry.type != entry_type::folder && !is_file_entry(entry.type))
+            continue; // the DirectX update: the runtime belongs to Windows
+        const std::wstring& path = entry.path.native();
+        if (path.empty())
+            continue; // a shortcut that was never made
+        const std::wstring key = path_key(path) + (entry.type == entry_type::folder ? L"\\" : L"");
+        const auto known = index.find(key);
+        if (known != index.end()) {
+            auto& group = known->second.first == 0 ? files : known->second.first == 1 ? last_group : folders;
+            group[known->second.second].entries.push_back(i);
+            continue;
+        }
+
+        removal_action action;
+        action.path = path;
+        action.entries = {i};
+        if (entry.type == entry_type::folder) {
+            action.step = removal_step::remove_folder;
+            verdict_of(action, entry.type);
+            index.emplace(key, std::pair{2, folders.size()});
+            folders.push_back(std::move(action));
+            continue;
+        }
+        action.step = removal_step::remove_file;
+        if (entry.type == entry_type::file || static_cast<int>(entry.type) == 3)
+            action.kind = entry.kind;
+        verdict_of(action, entry.type);
+        if (action.kind == uninstaller_kind) {
+            action.last_group = true;
+            index.emplace(key, std::pair{1, last_group.size()});
+            last_group.push_back(std::move(action));
+        } else {
+            index.emplace(key, std::pair{0, files.size()});
+            files.push_back(std::move(action));
+        }
+    }
+
+    if (!file_types.empty()) {
+        removal_action action;
+        action.step = removal_step::unregister_file_types;
+        action.entries = file_types;
+        const auto main = std::find_if(files.begin(), files.end(), [](const removal_action& a) {
+            return a.kind == main_program_kind && a.verdict == removal_verdict::act;
+        });
+        if (main == files.end()) {
+            action.verdict = removal_verdict::refuse;
+            action.reason = refusal::no_main_program;
+        } else {
+            action.path = main->path;
+            action.base = main->base;
+        }
+        plan.actions.push_back(std::move(action));
+    }
+    std::move(files.begin(), files.end(), std::back_inserter(plan.actions));
+
+    if (!registration.empty()) {
+        removal_action action;
+        action.step = removal_step::remove_registration;
+        action.entries = registration;
+        action.last_group = true;
+        plan.actions.push_back(std::move(action));
+    }
+    std::move(last_group.begin(), last_group.end(), std::back_inserter(plan.actions));
+    if (!log_file.empty()) {
+        removal_action action;
+        action.step = removal_step::remove_log;
+        action.path = log_file;
+        action.last_group = true;
+        if (!is_local_absolute_path(log_file)) {
+            action.verdict = removal_verdict::refuse;
+            action.reason = refusal::not_local_absolute;
+        } else {
+            action.base = rules.base_of(log_file);
+        }
+        plan.actions.push_back(std::move(action));
+    }
+
+    // Deepest first; among equals, the later entry first (the walk's order).
+    std::stable_sort(folders.begin(), folders.end(), [](const removal_action& a, const removal_action& b) {
+        return depth(a.path) > depth(b.path);
+    });
+    std::move(folders.begin(), folders.end(), std::back_inserter(plan.actions));
+    return plan;
+}
+
+} // namespace qz
