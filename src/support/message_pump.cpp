@@ -2,19 +2,22 @@
 
 namespace qz {
 
-void pump_thread_messages(HWND dialog) noexcept
+bool pump_thread_messages(HWND dialog) noexcept
 {
     MSG message{};
+    bool any = false;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        any = true;
         if (message.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(message.wParam));
-            return;
+            return any;
         }
         if (dialog && IsDialogMessageW(dialog, &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    return any;
 }
 
 void wait_pumping(DWORD milliseconds) noexcept

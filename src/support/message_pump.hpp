@@ -9,8 +9,8 @@ namespace qz {
 // Dispatches every message waiting for this thread; keyboard messages for
 // `dialog` (when given) go through IsDialogMessageW, so that Tab and the
 // mnemonics work. A WM_QUIT is posted again for the program's own loop, and
-// the pump returns.
-void pump_thread_messages(HWND dialog = nullptr) noexcept;
+// the pump returns. True when a message was waiting.
+bool pump_thread_messages(HWND dialog = nullptr) noexcept;
 
 // Waits `milliseconds` while pumping: the windows stay painted and movable.
 void wait_pumping(DWORD milliseconds) noexcept;

@@ -295,9 +295,9 @@ bool is_edit_control(HWND window) noexcept
     return _wcsicmp(name, L"Edit") == 0;
 }
 
-void pump_messages() noexcept
+bool pump_messages() noexcept
 {
-    pump_thread_messages(main_window());
+    return pump_thread_messages(main_window());
 }
 
 void set_main_window_getter(std::function<HWND()> getter)

@@ -108,8 +108,8 @@ void keep_rect_on_screen(RECT& rect, unsigned percent) noexcept;
 // Dispatches every message waiting in this thread's queue, then returns. A
 // WM_QUIT is posted again and ends the pump at once, so that the outer modal
 // loop still sees it. Keyboard navigation goes to the main window (see
-// set_main_window_getter) through IsDialogMessageW.
-void pump_messages() noexcept;
+// set_main_window_getter) through IsDialogMessageW. True when a message was waiting.
+bool pump_messages() noexcept;
 
 // Registers how pump_messages finds the main window (an empty function: none).
 void set_main_window_getter(std::function<HWND()> getter);

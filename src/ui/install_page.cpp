@@ -123,14 +123,19 @@ void dlg_install::set_progress(int position)
 
 void dlg_install::keep_alive()
 {
-    pump_messages();
-    SetCursor(wait_cursor_ ? wait_cursor_ : LoadCursorW(nullptr, IDC_WAIT));
+    // Set again only after messages, which may have changed it (WM_SETCURSOR):
+    // one call to the window system less for every piece of the payload.
+    if (pump_messages() || !wait_cursor_shown_) {
+        SetCursor(wait_cursor_ ? wait_cursor_ : LoadCursorW(nullptr, IDC_WAIT));
+        wait_cursor_shown_ = true;
+    }
 }
 
 bool dlg_install::do_installation() noexcept
 {
     const wait_cursor_scope cursor;
     wait_cursor_ = cursor.wait();
+    wait_cursor_shown_ = false;
     const bool placed = installation(session_, *this).run();
     wait_cursor_ = nullptr;
     return placed;

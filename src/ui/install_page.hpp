@@ -57,6 +57,7 @@ public:
 private:
     InstallSession& session_;
     HCURSOR wait_cursor_ = nullptr;
+    bool wait_cursor_shown_ = false; // since the last messages were pumped
     int shown_progress_ = -1; // the bar's position as last set
 };
 

@@ -202,6 +202,13 @@ TEST_F(InstallPage, KeepAlivePumpsAndShowsTheWaitCursor)
     page.keep_alive();
     EXPECT_EQ(page_window::app_messages, 1);
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+    // Without messages in between, the cursor is not set again for every piece.
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    page.keep_alive();
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_ARROW));
+    PostMessageW(window.host, WM_APP, 0, 0);
+    page.keep_alive();
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
 }
 
 // ---- whole runs in the page ----
