@@ -125,8 +125,9 @@ private:
 };
 
 // Clears the read-only attribute of an existing file. A link is refused: its
-// target is not ours to change.
-void make_writable(const std::wstring& path)
+// target is not ours to change. `real_folder`: the real path of its held folder,
+// or empty.
+void make_writable(const std::wstring& path, const std::wstring& real_folder)
 {
     const unique_file file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -134,7 +135,7 @@ void make_writable(const std::wstring& path)
     FILE_BASIC_INFO info{};
     if (!file || !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info))
         return; // opening the file for writing reports the real problem
-    if (is_link(file.get(), path))
+    if (real_folder.empty() ? is_link(file.get(), path) : is_link(file.get(), path, real_folder))
         raise_system_error(error_reparse_point);
     if (info.FileAttributes & FILE_ATTRIBUTE_READONLY) {
         info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
@@ -161,18 +162,20 @@ void refuse_same_destinations(const std::vector<archive_entry>& entries)
 
 // Before an entry's file is journalled or written: no folder on its way is a link,
 // and an existing file there is not one either (moving it aside could move what
-// it points to, and writing would write there).
-void check_destination(const archive_entry& entry, held_plain_folders& folders)
+// it points to, and writing would write there). Returns the real path of the
+// file's folder when it is held, else nothing.
+std::wstring check_destination(const archive_entry& entry, held_plain_folders& folders)
 {
     try {
-        folders.check(entry.base, parent_folder(entry.destination));
-        if (is_link(entry.destination))
+        std::wstring real_folder = folders.check(entry.base, parent_folder(entry.destination));
+        if (real_folder.empty() ? is_link(entry.destination) : is_link(entry.destination, real_folder))
             raise_system_error(error_reparse_point);
         // What Windows answers when a file is opened where a folder stands; the
         // folder must not be moved aside as an old copy.
         const DWORD attributes = GetFileAttributesW(entry.destination.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             raise_system_error(static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        return real_folder;
     } catch (const std::system_error& e) {
         throw std::filesystem::filesystem_error("destination", entry.destination, e.code());
     }
@@ -303,7 +306,7 @@ std::streamsize archive_extractor::write_entry(const char* s, std::streamsize n)
         raise_unexpected(); // data beyond the last entry
     const archive_entry& entry = entries_[index_ - 1];
     if (!started_) {
-        check_destination(entry, *held_);
+        real_folder_ = check_destination(entry, *held_);
         const notification::result answer = notify(notification::file_begin{entry});
         if (answer == notification::result::abort)
             raise_compress_error(compress_errc::interrupted);
@@ -345,12 +348,12 @@ void archive_extractor::open_destination(const archive_entry& entry)
     const std::wstring& path = entry.destination;
     const std::wstring folder = parent_folder(path);
     if (path_exists(path))
-        make_writable(path);
+        make_writable(path, real_folder_);
     else if (!folder.empty())
         create_folder_tree(folder);
     // Again at the last moment, for the folders made since, and before their rights
     // let users change them (those checked before are held).
-    check_destination(entry, *held_);
+    real_folder_ = check_destination(entry, *held_);
     folders_.secure_folders(folder);
     // Others may read the file while it is written, but not change it.
     pending_.clear();

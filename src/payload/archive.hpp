@@ -173,6 +173,7 @@ private:
     held_plain_folders own_held_;
     held_plain_folders* held_ = &own_held_; // the destinations' folders, held for the run
     unique_file file_; // the destination file of the entry in progress
+    std::wstring real_folder_; // the real path of its folder, once held
     std::vector<char> pending_; // its bytes not yet written: a few large writes instead of many small ones
     std::uint32_t index_ = 0; // 0: header and table; k + 1: entry k
     std::uint64_t remaining_ = 0;

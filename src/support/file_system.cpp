@@ -182,7 +182,11 @@ void create_folder_tree(const std::wstring& folder)
         raise_system_error(ERROR_DIRECTORY); // a file of that name stands in the way
 }
 
-bool is_link(HANDLE object, const std::wstring& path) noexcept
+namespace {
+
+// is_link for an object opened without following reparse points. `real_folder`
+// is the real path of the folder that `path` names, or null to ask for it.
+[[nodiscard]] bool leads_elsewhere(HANDLE object, const std::wstring& path, const std::wstring* real_folder) noexcept
 {
     try {
         if (redirects(object, GetFileAttributesW(path.c_str())))
@@ -190,12 +194,18 @@ bool is_link(HANDLE object, const std::wstring& path) noexcept
         // Where it really is: in the folder that the path names, under its own
         // name (in its long form: a short 8.3 name is no link).
         const std::wstring real = final_path(object);
-        const std::wstring folder = parent_folder(path);
-        const unique_file parent(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!parent || !equal_ignoring_case(parent_folder(real), final_path(parent.get())))
-            return true;
+        if (real_folder) {
+            if (!equal_ignoring_case(parent_folder(real), *real_folder))
+                return true;
+        } else {
+            const unique_file parent(CreateFileW(parent_folder(path).c_str(), FILE_READ_ATTRIBUTES, all_sharing,
+                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            if (!parent || !equal_ignoring_case(parent_folder(real), final_path(parent.get())))
+                return true;
+        }
+        // The long name is asked for only when the name differs (a costly walk of the path).
+        if (equal_ignoring_case(file_name(real), file_name(path)))
+            return false;
         std::wstring requested(MAX_PATH, L'\0');
         const DWORD length = GetLongPathNameW(path.c_str(), requested.data(), static_cast<DWORD>(requested.size()));
         requested = length > 0 && length < requested.size() ? requested.substr(0, length) : path;
@@ -205,14 +215,44 @@ bool is_link(HANDLE object, const std::wstring& path) noexcept
     }
 }
 
-bool is_link(const std::wstring& path) noexcept
+[[nodiscard]] bool path_is_link(const std::wstring& path, const std::wstring* real_folder) noexcept
 {
     const unique_file object = open_unfollowed(path);
     if (object)
-        return is_link(object.get(), path);
+        return leads_elsewhere(object.get(), path, real_folder);
     // Wine opens a link's target, and a link to nothing not at all.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// `inner` is `outer` or lies below it; both normalised.
+[[nodiscard]] bool within_normalized(std::wstring_view inner, std::wstring_view outer) noexcept
+{
+    if (outer.empty() || inner.size() < outer.size() || !equal_ignoring_case(inner.substr(0, outer.size()), outer))
+        return false;
+    return inner.size() == outer.size() || outer.back() == L'\\' || inner[outer.size()] == L'\\';
+}
+
+} // namespace
+
+bool is_link(HANDLE object, const std::wstring& path) noexcept
+{
+    return leads_elsewhere(object, path, nullptr);
+}
+
+bool is_link(HANDLE object, const std::wstring& path, const std::wstring& real_folder) noexcept
+{
+    return leads_elsewhere(object, path, &real_folder);
+}
+
+bool is_link(const std::wstring& path) noexcept
+{
+    return path_is_link(path, nullptr);
+}
+
+bool is_link(const std::wstring& path, const std::wstring& real_folder) noexcept
+{
+    return path_is_link(path, &real_folder);
 }
 
 bool is_local_absolute_path(std::wstring_view path) noexcept
@@ -251,11 +291,7 @@ bool same_path(std::wstring_view a, std::wstring_view b) noexcept
 bool is_within(std::wstring_view path, std::wstring_view folder) noexcept
 {
     try {
-        const std::wstring inner = normalized_path(path);
-        const std::wstring outer = normalized_path(folder);
-        if (outer.empty() || inner.size() < outer.size() || !equal_ignoring_case(inner.substr(0, outer.size()), outer))
-            return false;
-        return inner.size() == outer.size() || outer.back() == L'\\' || inner[outer.size()] == L'\\';
+        return within_normalized(normalized_path(path), normalized_path(folder));
     } catch (...) {
         return false;
     }
@@ -274,16 +310,20 @@ void check_plain_folders(const std::wstring& base, const std::wstring& folder)
     check_below(normalized_path(base), final_path(top.get()), folder, all_sharing, {});
 }
 
-void held_plain_folders::check(const std::wstring& base, const std::wstring& folder)
+std::wstring held_plain_folders::check(const std::wstring& base, const std::wstring& folder)
 {
-    if (!is_within(folder, base))
+    const std::wstring outer = normalized_path(base);
+    std::wstring inner = normalized_path(folder);
+    if (!within_normalized(inner, outer))
         raise_system_error(static_cast<DWORD>(ERROR_BAD_PATHNAME));
     // From the deepest folder held below the base: nothing above it can have changed.
     const held_folder* start = nullptr;
     for (const held_folder& held : held_)
-        if (is_within(folder, held.path) && is_within(held.path, base) && !same_path(held.path, base)
-            && (!start || held.path.size() > start->path.size()))
+        if (held.path.size() > outer.size() && (!start || held.path.size() > start->path.size())
+            && within_normalized(inner, held.path) && within_normalized(held.path, outer))
             start = &held;
+    if (start && start->path.size() == inner.size())
+        return start->real; // held already: nothing to check
     std::wstring current;
     std::wstring verified;
     if (start) {
@@ -293,16 +333,20 @@ void held_plain_folders::check(const std::wstring& base, const std::wstring& fol
         const unique_file top = open_unfollowed(base);
         if (!top) {
             if (is_missing(GetLastError()))
-                return; // made by this run, with everything below it
+                return {}; // made by this run, with everything below it
             raise_last_error();
         }
-        current = normalized_path(base);
+        current = outer;
         verified = final_path(top.get());
     }
-    check_below(std::move(current), std::move(verified), folder, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                [this](const std::wstring& path, checked_folder&& passed) {
+    std::wstring reached;
+    check_below(std::move(current), std::move(verified), inner, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                [this, &inner, &reached](const std::wstring& path, checked_folder&& passed) {
+                    if (path.size() == inner.size())
+                        reached = passed.real;
                     held_.push_back({path, std::move(passed.real), std::move(passed.handle)});
                 });
+    return reached;
 }
 
 void held_plain_folders::release(const std::wstring& folder) noexcept

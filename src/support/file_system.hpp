@@ -39,6 +39,10 @@ void create_folder_tree(const std::wstring& folder);
 [[nodiscard]] bool is_link(const std::wstring& path) noexcept;
 // The same for an object opened at `path` without following reparse points.
 [[nodiscard]] bool is_link(HANDLE object, const std::wstring& path) noexcept;
+// Both, when the real path of the folder that `path` names is known already (one
+// held by held_plain_folders): the folder need not be opened and asked again.
+[[nodiscard]] bool is_link(const std::wstring& path, const std::wstring& real_folder) noexcept;
+[[nodiscard]] bool is_link(HANDLE object, const std::wstring& path, const std::wstring& real_folder) noexcept;
 
 // "X:\..." with no "." or ".." element: not relative, not drive-relative ("X:a"),
 // not a share ("\\server\share") and not a device path ("\\?\", "\\.\").
@@ -69,13 +73,15 @@ void check_plain_folders(const std::wstring& base, const std::wstring& folder);
 // starts there. Let a folder go (`release`) before the run removes it.
 class held_plain_folders {
 public:
-    void check(const std::wstring& base, const std::wstring& folder);
+    // Returns the real path of `folder` when it is held now, else nothing (it is
+    // missing, or it is `base`).
+    std::wstring check(const std::wstring& base, const std::wstring& folder);
     // Lets go of `folder` and every folder held below it.
     void release(const std::wstring& folder) noexcept;
 
 private:
     struct held_folder {
-        std::wstring path; // as the run names it
+        std::wstring path; // as the run names it, normalised
         std::wstring real; // as its handle reports it
         unique_file handle;
     };

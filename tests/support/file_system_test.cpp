@@ -101,16 +101,18 @@ TEST(FileSystem, PlainFoldersOnlyBelowTheBase)
         std::wstring base;
         std::wstring folder;
         DWORD error; // 0: accepted
+        bool held;   // its real path is known once accepted (not the base, not missing)
     } cases[] = {
-        {base, base, 0},
-        {base, base + L"\\JÜRGEN\\real", 0},
-        {base, base + L"\\Jürgen\\real\\missing\\deeper", 0},
-        {base + L"\\", base + L"/Jürgen/", 0},
-        {base, base + L"\\file\\below", ERROR_DIRECTORY},
-        {base, qz::temp_folder() + L"elsewhere", ERROR_BAD_PATHNAME},
-        {links, links + L"\\real", 0},
-        {links, links + L"\\folder-link", qz::error_reparse_point},
-        {links, links + L"\\folder-link\\below", qz::error_reparse_point},
+        {base, base, 0, false},
+        {base, base + L"\\JÜRGEN\\real", 0, true},
+        {base, base + L"\\Jürgen\\real\\missing\\deeper", 0, false},
+        {base + L"\\", base + L"/Jürgen/", 0, true},
+        {base, base + L"\\Jürgen", 0, true}, // held already
+        {base, base + L"\\file\\below", ERROR_DIRECTORY, false},
+        {base, qz::temp_folder() + L"elsewhere", ERROR_BAD_PATHNAME, false},
+        {links, links + L"\\real", 0, true},
+        {links, links + L"\\folder-link", qz::error_reparse_point, false},
+        {links, links + L"\\folder-link\\below", qz::error_reparse_point, false},
     };
     // The same answers from the one-time check and from one run's held folders,
     // whose later checks start below what an earlier one held.
@@ -123,8 +125,12 @@ TEST(FileSystem, PlainFoldersOnlyBelowTheBase)
             }
             for (const bool one_time : {true, false}) {
                 try {
-                    one_time ? qz::check_plain_folders(c.base, c.folder) : held.check(c.base, c.folder);
+                    std::wstring real;
+                    one_time ? qz::check_plain_folders(c.base, c.folder) : void(real = held.check(c.base, c.folder));
                     EXPECT_EQ(c.error, 0u) << c.folder << (one_time ? "" : " (held)");
+                    if (!one_time) {
+                        EXPECT_TRUE(c.held ? qz::same_path(real, c.folder) : real.empty()) << c.folder << L": " << real;
+                    }
                 } catch (const std::system_error& e) {
                     EXPECT_EQ(static_cast<DWORD>(e.code().value()), c.error) << c.folder << (one_time ? "" : " (held)");
                 }
@@ -132,6 +138,32 @@ TEST(FileSystem, PlainFoldersOnlyBelowTheBase)
         }
     }
     test_support::remove_tree(base);
+}
+
+// Told the real path of the folder, is_link answers as when it asks for it.
+TEST(FileSystem, LinksInAFolderOfKnownRealPath)
+{
+    const std::wstring links = test_support::planted_links();
+    ASSERT_FALSE(links.empty()) << "no symbolic links could be planted";
+    qz::held_plain_folders held;
+    const std::wstring real = held.check(links, links + L"\\real");
+    const struct {
+        std::wstring path;
+        std::wstring real_folder;
+        bool link;
+    } cases[] = {
+        {links + L"\\real\\file.txt", real, false},
+        {links + L"\\REAL\\FILE.TXT", real, false},
+        {links + L"\\real\\missing.txt", real, false},
+        {links + L"\\file-link.txt", qz::parent_folder(real), true},
+        {links + L"\\real\\file.txt", qz::parent_folder(real), true}, // not where the path says
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(qz::is_link(c.path, c.real_folder), c.link) << c.path;
+        if (c.real_folder == real) {
+            EXPECT_EQ(qz::is_link(c.path), c.link) << c.path;
+        }
+    }
 }
 
 TEST(FileSystem, HeldFoldersCannotBeMovedAway)
