@@ -106,4 +106,66 @@ inline constexpr unsigned msg_rollback_incomplete = 1133;
 // The Installation Folder cannot be "{0}": choose a folder of its own on a local drive, such as "{1}".
 inline constexpr unsigned msg_folder_refused = 1134;
 
+// The uninstaller's texts:
+// {0} Uninstall
+inline constexpr unsigned msg_uninstall_title = 1135;
+// Do you want to completely remove '{0}' and all of its components?
+inline constexpr unsigned msg_remove_question = 1136;
+// Also remove shared libraries and sample projects
+inline constexpr unsigned msg_remove_shared = 1137;
+// Yes
+inline constexpr unsigned msg_yes = 1138;
+// No
+inline constexpr unsigned msg_no = 1139;
+// Unregistering the file types...
+inline constexpr unsigned msg_unregistering_file_types = 1140;
+// Removing "{0}"...
+inline constexpr unsigned msg_removing = 1141;
+// Removing the registration...
+inline constexpr unsigned msg_removing_registration = 1142;
+// '{0}' was successfully removed from your computer.
+inline constexpr unsigned msg_removed = 1143;
+// These items could not be removed:
+inline constexpr unsigned msg_not_removed = 1144;
+// "{0}": in use by {1}.
+inline constexpr unsigned msg_left_in_use_by = 1145;
+// "{0}": in use by another program.
+inline constexpr unsigned msg_left_in_use = 1146;
+// "{0}": the folder still holds files.
+inline constexpr unsigned msg_left_not_empty = 1147;
+// "{0}": refused, it lies outside the installation.
+inline constexpr unsigned msg_left_outside = 1148;
+// "{0}": refused, a link stands on the way.
+inline constexpr unsigned msg_left_link = 1149;
+// "{0}": refused, it is not a local path.
+inline constexpr unsigned msg_left_not_local = 1150;
+// "{0}": refused, it is a system folder.
+inline constexpr unsigned msg_left_system_folder = 1151;
+// "{0}": access denied.
+inline constexpr unsigned msg_left_access_denied = 1152;
+// "{0}": could not be removed ({1}).
+inline constexpr unsigned msg_left_error = 1153;
+// "{0}": kept for a second uninstallation, since other items are left.
+inline constexpr unsigned msg_left_postponed = 1154;
+// The file types could not be unregistered: the log names no main program.
+inline constexpr unsigned msg_no_main_program = 1155;
+// The file types could not be unregistered ({0}).
+inline constexpr unsigned msg_unregister_failed = 1156;
+// The registration of '{0}' in Windows
+inline constexpr unsigned msg_registration_item = 1157;
+// The file "{0}" is in use by {1}. Close it and choose Retry, or choose Skip to leave it.
+inline constexpr unsigned msg_in_use_by_question = 1158;
+// The file "{0}" is in use by another program. Close it and choose Retry, or choose Skip to leave it.
+inline constexpr unsigned msg_in_use_question = 1159;
+// Retry
+inline constexpr unsigned msg_retry = 1160;
+// Skip
+inline constexpr unsigned msg_skip = 1161;
+// Close
+inline constexpr unsigned msg_close = 1162;
+// No uninstall log was found in "{0}". Nothing was removed.
+inline constexpr unsigned msg_no_log = 1163;
+// The uninstall log "{0}" is damaged. Nothing was removed.
+inline constexpr unsigned msg_damaged_log = 1164;
+
 } // namespace qz

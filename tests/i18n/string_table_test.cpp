@@ -11,11 +11,14 @@ namespace {
 
 using namespace qz;
 
-constexpr std::array<unsigned, 51> string_ids = {
+constexpr std::array<unsigned, 81> string_ids = {
     1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1010, 1011, 1012, 1013, 1014, 1015, 1016,
     1017, 1018, 1019, 1100, 1101, 1102, 1103, 1104, 1105, 1106, 1107, 1108, 1109, 1110, 1111, 1112,
     1113, 1114, 1115, 1117, 1118, 1119, 1120, 1121, 1122, 1123, 1124, 1125, 1126, 1127, 1129, 1131,
-    1132, 1133, 1134};
+    1132, 1133, 1134,
+    // the uninstaller's
+    1135, 1136, 1137, 1138, 1139, 1140, 1141, 1142, 1143, 1144, 1145, 1146, 1147, 1148, 1149, 1150,
+    1151, 1152, 1153, 1154, 1155, 1156, 1157, 1158, 1159, 1160, 1161, 1162, 1163, 1164};
 
 constexpr int german = 2, spanish = 3, portuguese = 4, turkish = 7, italian = 11, czech = 12, greek = 14,
               arabic = 21;
@@ -104,9 +107,24 @@ TEST_F(string_table, translations_keep_the_fields_of_the_english_text)
 
 TEST_F(string_table, ids_outside_the_table_exist_nowhere)
 {
-    for (const unsigned id : {1009u, 1116u, 1128u, 1130u, 1135u, 999u}) {
+    for (const unsigned id : {1009u, 1116u, 1128u, 1130u, 1165u, 999u}) {
         for (int index = 0; index < language_count; ++index)
             EXPECT_TRUE(load_string_in(index, id).empty()) << index << " " << id;
+    }
+}
+
+// The in-use question tells which buttons to press: it has to use their captions.
+TEST_F(string_table, in_use_questions_name_the_retry_and_skip_buttons)
+{
+    for (int index = 0; index < language_count; ++index) {
+        if (!is_installer_language(index))
+            continue;
+        for (const unsigned question : {1158u, 1159u}) {
+            const std::wstring_view text = load_string_in(index, question);
+            for (const unsigned button : {1160u, 1161u})
+                EXPECT_NE(text.find(load_string_in(index, button)), text.npos)
+                    << "language " << index << ", id " << question << " lacks " << button;
+        }
     }
 }
 
