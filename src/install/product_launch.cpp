@@ -5,6 +5,7 @@
 
 #include "install/session.hpp"
 #include "install/shortcuts.hpp"
+#include "support/message_pump.hpp"
 #include "support/unique_resource.hpp"
 
 namespace qz {
@@ -27,26 +28,6 @@ private:
     InstallSession& session_;
 };
 
-// Waits for the process at most limit_ms, running `pump` whenever messages arrive.
-bool wait_pumping(HANDLE process, DWORD limit_ms, const std::function<void()>& pump)
-{
-    if (!pump)
-        return WaitForSingleObject(process, limit_ms) == WAIT_OBJECT_0;
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        const ULONGLONG elapsed = GetTickCount64() - start;
-        if (limit_ms != INFINITE && elapsed >= limit_ms)
-            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        const DWORD left = limit_ms == INFINITE ? INFINITE : static_cast<DWORD>(limit_ms - elapsed);
-        const DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, left, QS_ALLINPUT);
-        if (result == WAIT_OBJECT_0)
-            return true;
-        if (result != WAIT_OBJECT_0 + 1)
-            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        pump();
-    }
-}
-
 launch_result run_product(const std::wstring& main_program_path, std::uint64_t previous_version,
                           DWORD wait_limit_ms, const std::function<void()>& pump)
 {
@@ -64,7 +45,7 @@ launch_result run_product(const std::wstring& main_program_path, std::uint64_t p
     const unique_handle process(created.hProcess);
     const unique_handle thread(created.hThread);
 
-    if (!wait_pumping(process.get(), wait_limit_ms, pump))
+    if (!wait_for_object(process.get(), wait_limit_ms, pump))
         return launch_result::timed_out;
     DWORD exit_code = 0;
     if (!GetExitCodeProcess(process.get(), &exit_code))

@@ -104,6 +104,12 @@ public:
 // value) the desktop (public, else the user's). Empty when unavailable.
 [[nodiscard]] std::wstring shortcut_base_folder(int which);
 
+// Name of a fresh private working folder: "varnholt_{" + a new random UUID + "}".
+[[nodiscard]] std::wstring temp_folder_name();
+// Creates that folder new, never taking over what stands there; elevated, only
+// SYSTEM and Administrators get rights in it. Raises the system error.
+void create_working_folder(const std::wstring& folder);
+
 namespace details {
 
 // What resolves a known folder: SHGetKnownFolderPath (without verifying the

@@ -27,8 +27,10 @@ namespace {
     return std::wstring(digits) + L" (" + operation + L")";
 }
 
+} // namespace
+
 // "varnholt_{" + a fresh version-4 UUID in lower case + "}".
-[[nodiscard]] std::wstring temp_folder_name()
+std::wstring temp_folder_name()
 {
     boost::uuids::uuid id{};
     random_bytes(id.data, sizeof id.data);
@@ -49,8 +51,6 @@ void create_working_folder(const std::wstring& folder)
     if (!CreateDirectoryW(folder.c_str(), nullptr))
         raise_last_error();
 }
-
-} // namespace
 
 bool InstallSession::choose_temp_folder(std::wstring& error_text)
 {

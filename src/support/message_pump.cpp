@@ -29,4 +29,23 @@ void wait_pumping(DWORD milliseconds) noexcept
     }
 }
 
+bool wait_for_object(HANDLE object, DWORD limit_ms, const std::function<void()>& pump)
+{
+    if (!pump)
+        return WaitForSingleObject(object, limit_ms) == WAIT_OBJECT_0;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const ULONGLONG elapsed = GetTickCount64() - start;
+        if (limit_ms != INFINITE && elapsed >= limit_ms)
+            return WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
+        const DWORD left = limit_ms == INFINITE ? INFINITE : static_cast<DWORD>(limit_ms - elapsed);
+        const DWORD result = MsgWaitForMultipleObjects(1, &object, FALSE, left, QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0)
+            return true;
+        if (result != WAIT_OBJECT_0 + 1)
+            return WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
+        pump();
+    }
+}
+
 } // namespace qz

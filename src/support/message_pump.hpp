@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 namespace qz {
 
 // Dispatches every message waiting for this thread; keyboard messages for
@@ -14,5 +16,10 @@ bool pump_thread_messages(HWND dialog = nullptr) noexcept;
 
 // Waits `milliseconds` while pumping: the windows stay painted and movable.
 void wait_pumping(DWORD milliseconds) noexcept;
+
+// Waits at most `limit_ms` (INFINITE: no bound) for `object` to be signalled,
+// running `pump` whenever messages arrive for the thread (without one, a plain
+// wait). True when it was signalled.
+bool wait_for_object(HANDLE object, DWORD limit_ms, const std::function<void()>& pump);
 
 } // namespace qz
