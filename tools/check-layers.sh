@@ -8,7 +8,8 @@
 # for an <other> at or below <layer>. A folder that is no layer is refused in
 # src/; tests/ may also include their own helpers (test_support/, fixtures/)
 # and the tools' library common/, which links support only. src/app/install_main.cpp
-# is the entry point of Install.exe, above every layer, and is not checked.
+# and src/app/uninstall_main.cpp, the entry points of Install.exe and
+# Uninstall.exe, stand above every layer and are not checked.
 #
 #   tools/check-layers.sh ROOT      check ROOT/src and ROOT/tests
 #   tools/check-layers.sh --cases   the check's own cases, on a planted tree
@@ -58,7 +59,7 @@ for base in src tests; do
         [[ -d $folder ]] || continue
         own=$(rank "$layer")
         while IFS= read -r -d '' file; do
-            [[ $file == */src/app/install_main.cpp ]] && continue
+            [[ $file == */src/app/install_main.cpp || $file == */src/app/uninstall_main.cpp ]] && continue
             checked=$((checked + 1))
             while IFS=: read -r line included; do
                 [[ -n $line ]] || continue

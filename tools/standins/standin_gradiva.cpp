@@ -3,7 +3,9 @@
 //
 // It does what the installer relies on and nothing else: it joins the global
 // instance counter while it runs, records how it was started, and ends with the
-// exit code of a successful registration (-10) unless told otherwise.
+// exit code of a successful registration (-10) unless told otherwise. What
+// "/Register" adds is the record beside the program; "/Unregister" removes that
+// again (and records itself only into a record file set by a test).
 //
 // Settings (environment variable, else a "NAME=value" line in standin.cfg beside
 // the program):
@@ -96,9 +98,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     const std::wstring folder = standin::folder_of(standin::module_path(reinterpret_cast<const void*>(&mutex_state)));
     const std::wstring command_line = GetCommandLineW();
     const bool registering = command_line.find(L" /Register") != std::wstring::npos;
+    const bool unregistering = command_line.find(L" /Unregister") != std::wstring::npos;
 
-    const std::wstring record = standin::setting(L"STANDIN_GRADIVA_RECORD", folder)
-                                    .value_or(folder + L"\\standin-gradiva.log");
+    const std::wstring own_record = folder + L"\\standin-gradiva.log";
+    const auto record_setting = standin::setting(L"STANDIN_GRADIVA_RECORD", folder);
+    if (unregistering && !record_setting) {
+        DeleteFileW(own_record.c_str());
+        return -10;
+    }
+    const std::wstring record = record_setting.value_or(own_record);
     std::string text = "command_line=" + standin::to_utf8(command_line) + "\n";
     text += "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
     text += "current_directory=" + standin::to_utf8(current_directory()) + "\n";
@@ -117,7 +125,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     }
     if (exit_setting && !exit_setting->empty())
         return static_cast<int>(std::wcstol(exit_setting->c_str(), nullptr, 0));
-    if (registering)
+    if (registering || unregistering)
         return -10;
     MessageBoxW(nullptr,
                 L"This is a stand-in for the Gradiva 7 program, installed to test the setup program.\n"

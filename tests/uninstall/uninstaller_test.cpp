@@ -1,0 +1,70 @@
+// Uninstall.exe's command line and what the copy accepts as its original.
+#include "uninstall/uninstaller.hpp"
+
+#include "support/file_system.hpp"
+#include "test_support/files.hpp"
+
+#include <gtest/gtest.h>
+
+#include <system_error>
+
+namespace {
+
+TEST(UninstallCommand, ParsesTheQuietModeAndTheOriginalInAnyCase)
+{
+    struct row {
+        std::vector<std::wstring> arguments;
+        bool valid, quiet, all;
+        std::wstring from;
+    };
+    const row rows[] = {
+        {{}, true, false, false, L""},
+        {{L"/quiet"}, true, true, false, L""},
+        {{L"/QUIET", L"/All"}, true, true, true, L""},
+        {{L"/from", L"C:\\P F\\Uninstall.exe", L"/quiet"}, true, true, false, L"C:\\P F\\Uninstall.exe"},
+        {{L"/from"}, false, false, false, L""},
+        {{L"/from", L""}, false, false, false, L""},
+        {{L"-quiet"}, false, false, false, L""},
+        {{L"/quiet", L"extra"}, false, false, false, L""},
+    };
+    for (const row& r : rows) {
+        try {
+            const qz::uninstall_command command = qz::parse_uninstall_command(r.arguments);
+            EXPECT_TRUE(r.valid);
+            EXPECT_EQ(command.quiet, r.quiet);
+            EXPECT_EQ(command.all, r.all);
+            EXPECT_EQ(command.from, r.from);
+        } catch (const std::system_error& e) {
+            EXPECT_FALSE(r.valid) << e.what();
+        }
+    }
+}
+
+TEST(UninstallCommand, TheCopysCommandLineReadsBackAsGiven)
+{
+    const qz::uninstall_command given{true, true, L""};
+    const std::wstring line = qz::copy_command_line(L"C:\\T\\Uninstall.exe", L"C:\\Program Files\\G 7\\Uninstall.exe", given);
+    const qz::uninstall_command read = qz::parse_uninstall_command(qz::command_line_arguments(line.c_str()));
+    EXPECT_EQ(read.from, L"C:\\Program Files\\G 7\\Uninstall.exe");
+    EXPECT_TRUE(read.quiet);
+    EXPECT_TRUE(read.all);
+}
+
+TEST(UninstallOriginal, OnlyAnUninstallerWithItsLogBesideIt)
+{
+    const std::wstring root = qz::unique_temp_path(L"uninstaller-test-%%%%%%%%").native();
+    CreateDirectoryW(root.c_str(), nullptr);
+    test_support::write_bytes(root + L"\\uninstall.EXE", "x");
+    test_support::write_bytes(root + L"\\Other.exe", "x");
+    EXPECT_FALSE(qz::is_valid_original(root + L"\\Uninstall.exe")) << "no log";
+    test_support::write_bytes(root + L"\\Uninstall.ulog", "x");
+    EXPECT_TRUE(qz::is_valid_original(root + L"\\Uninstall.exe"));
+    EXPECT_FALSE(qz::is_valid_original(root + L"\\Other.exe"));
+    EXPECT_FALSE(qz::is_valid_original(root + L"\\Missing\\..\\Uninstall.exe"));
+    EXPECT_FALSE(qz::is_valid_original(L"Uninstall.exe"));
+    EXPECT_FALSE(qz::is_valid_original(L"\\\\server\\share\\Uninstall.exe"));
+    EXPECT_FALSE(qz::is_valid_original(root));
+    test_support::remove_tree(root);
+}
+
+} // namespace
