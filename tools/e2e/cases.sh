@@ -852,3 +852,80 @@ case_browse_folder() {
     drv click 2 ';' msgbox ';' answer yes
     wait_installer
 }
+
+# ---- the uninstaller ----
+
+# The installed uninstaller, started the way the list of installed programs does
+# (its UninstallString), with the arguments given; its exit code in UNINSTALL_STATUS.
+run_uninstaller() {
+    local command
+    command=$(drv reg "$UNINSTALL_KEY" | sed -n 's/^UninstallString = REG_SZ "\(.*\)"$/\1/p')
+    command=${command#\"}
+    command=${command%\"}
+    [[ -n $command ]] || { fail "no UninstallString"; return; }
+    UNINSTALL_STATUS=0
+    timeout 60 "$WINE" "$command" "$@" || UNINSTALL_STATUS=$?
+}
+
+# The files of kinds 3 and 4 that the log names, in the state's symbolic form.
+kept_files() {
+    local path name best length
+    while IFS= read -r path; do
+        best= length=0
+        for name in "${!FOLDER[@]}"; do
+            if [[ $path == "${FOLDER[$name]}"\\* ]] && ((${#FOLDER[$name]} > length)); then
+                best=$name length=${#FOLDER[$name]}
+            fi
+        done
+        [[ -n $best ]] && path=$best${path#"${FOLDER[$best]}"}
+        printf '%s\n' "$path"
+    done < <(sed -n 's/^[0-9]*:010[34]:1 -- //p' <<<"$1") | sort
+}
+
+# A restart of the Wine machine: the deletions left for the next start happen.
+restart_machine() {
+    "$WINE" wineboot -r >/dev/null 2>&1 || true
+}
+
+case_uninstall_quiet() {
+    load_folders
+    local before state kept ulog folder
+    before=$(state_without_size)
+    quick_installation
+    ulog=$(drv ulog "$DEFAULT_FOLDER\\Uninstall.ulog")
+    kept=$(kept_files "$ulog")
+    [[ -n $kept ]] || fail "the log names no user data or samples"
+    cp "$(unixpath "$DEFAULT_FOLDER\\Uninstall.exe")" "$WORK/Uninstall.exe"
+
+    # User data and samples stay, and the folders holding them; nothing else.
+    run_uninstaller /QUIET
+    expect_eq "exit code of /quiet" 0 "$UNINSTALL_STATUS"
+    expect_contains "unregistration run" "Gradiva.exe\" /Unregister /Background" "$(cat "$WORK/gradiva-runs.txt")"
+    restart_machine
+    state=$(state_without_size)
+    echo "$state" >"$WORK/state-quiet.txt"
+    expect_eq "files left by /quiet" "$kept" "$(sed -n 's/^F \(.*\) size=.*$/\1/p' <<<"$state" | sort)"
+    while IFS= read -r folder; do
+        grep -qF -- "$folder\\" <<<"$kept" || fail "folder left by /quiet: $folder"
+    done < <(sed -n 's/^D //p' <<<"$state")
+    expect_no_line_matching "registry left by /quiet" '^[^DF]' "$state"
+
+    # Everything goes with /all: the machine is as before the installation. (An
+    # installation over kept files does not journal them, so it starts clean.)
+    drv reset
+    quick_installation
+    run_uninstaller /quiet /All
+    expect_eq "exit code of /quiet /all" 0 "$UNINSTALL_STATUS"
+    restart_machine
+    state=$(state_without_size)
+    echo "$state" >"$WORK/state-all.txt"
+    expect_eq "state after /quiet /all" "$before" "$state"
+
+    # No log: nothing is done, and no copy is made.
+    mkdir -p "$(unixpath "$DEFAULT_FOLDER")"
+    cp "$WORK/Uninstall.exe" "$(unixpath "$DEFAULT_FOLDER\\Uninstall.exe")"
+    UNINSTALL_STATUS=0
+    timeout 60 "$WINE" "$DEFAULT_FOLDER\\Uninstall.exe" /quiet || UNINSTALL_STATUS=$?
+    expect_eq "exit code without a log" 2 "$UNINSTALL_STATUS"
+    expect_eq "no copy without a log" 0 "$(grep -c 'varnholt_' <<<"$(drv state)" || true)"
+}
