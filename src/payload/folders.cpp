@@ -15,6 +15,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -267,32 +268,60 @@ void destination_resolver::register_folder(const std::wstring& path)
 
 void destination_resolver::secure_folders(const std::wstring& folder) noexcept
 {
+    if (std::all_of(secured_.begin(), secured_.end(), [](const secured_folder& entry) { return entry.secured; }))
+        return;
+    // The folders from `folder` up to its root, as far as they are folders; each is
+    // asked for once per call, not once per registered folder.
+    struct level {
+        std::wstring path;
+        std::optional<std::optional<std::array<DWORD, 3>>> identity; // asked when first needed
+    };
+    std::vector<level> levels;
+    try {
+        std::wstring current = normalized_path(folder);
+        while (true) {
+            const DWORD attributes = GetFileAttributesW(current.c_str());
+            // Another failure leaves every folder not found below it unsecured, to be tried again.
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                break;
+            std::wstring parent = parent_folder(current);
+            const bool root = parent.size() >= current.size();
+            levels.push_back({std::move(current), std::nullopt});
+            if (root)
+                break;
+            current = std::move(parent);
+        }
+    } catch (...) {
+        return;
+    }
     for (secured_folder& entry : secured_) {
         if (entry.secured)
             continue;
         try {
-            std::wstring current = folder;
-            while (true) {
-                const DWORD attributes = GetFileAttributesW(current.c_str());
-                if (attributes == INVALID_FILE_ATTRIBUTES) {
-                    const DWORD error = GetLastError();
-                    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-                        break;
-                    raise_system_error(error); // the folder stays unsecured and is tried again
+            const std::wstring path = normalized_path(entry.path);
+            std::optional<std::optional<std::array<DWORD, 3>>> identity;
+            for (level& at : levels) {
+                bool same = CompareStringOrdinal(at.path.data(), static_cast<int>(at.path.size()), path.data(),
+                                                 static_cast<int>(path.size()), TRUE)
+                            == CSTR_EQUAL;
+                if (!same) {
+                    // The same folder under another spelling (a short name). A registered
+                    // folder not made yet is asked for once, and none of the path's then.
+                    if (!identity)
+                        identity = file_identity(path);
+                    if (!*identity)
+                        continue;
+                    if (!at.identity)
+                        at.identity = file_identity(at.path);
+                    same = *at.identity && *at.identity == *identity;
                 }
-                if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-                    break;
-                if (details::same_folder(current, entry.path)) {
+                if (same) {
                     // Marked first: a folder whose rights cannot be given is not tried again.
                     entry.secured = true;
                     if (!entry.existed)
                         grant_(entry.path);
                     break;
                 }
-                std::wstring parent = parent_folder(current);
-                if (parent.size() >= current.size())
-                    break;
-                current = std::move(parent);
             }
         } catch (...) {
             // Rights that cannot be given do not stop the installation.

@@ -291,6 +291,28 @@ TEST(folders, secure_folders_walks_up_and_grants_once_per_folder)
         EXPECT_TRUE(f.secured) << f.path;
 }
 
+// A registered folder reached under another spelling of its path (its short
+// name) is the same folder; one that merely shares a prefix is not.
+TEST(folders, secure_folders_knows_a_folder_by_its_short_name)
+{
+    const scratch_folder root(L"secure-short");
+    qz::destination_resolver r(root / L"install", L"", L"");
+    r.set_shell_lookup(fake_lookup({{CSIDL_COMMON_APPDATA, root / L"common"}}));
+    std::vector<std::wstring> grants;
+    r.set_grant([&](const std::wstring& folder) { grants.push_back(folder); });
+    const std::wstring shared = r.resolve_destination(L"<CommonData>\\Varnholt Shared Textures");
+    std::filesystem::create_directories(std::filesystem::path(shared + L" Old\\below"));
+    r.secure_folders(shared + L" Old\\below");
+    EXPECT_TRUE(grants.empty());
+    std::filesystem::create_directories(std::filesystem::path(shared + L"\\below"));
+    wchar_t short_name[MAX_PATH];
+    const DWORD length = GetShortPathNameW((shared + L"\\below").c_str(), short_name, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    ASSERT_NE(std::wstring(short_name).find(L'~'), std::wstring::npos) << short_name;
+    r.secure_folders(short_name);
+    EXPECT_EQ(grants, std::vector<std::wstring>{shared});
+}
+
 TEST(folders, extraction_secures_shared_folders_once)
 {
     const scratch_folder root(L"secure-extract");
