@@ -26,8 +26,9 @@ stamp=$("$objdump" -p "$program" | sed -n 's/^Time\/Date\s*//p')
 expected=$(LC_ALL=C date -u -d @0 '+%a %b %e %H:%M:%S %Y')
 [[ $stamp == "$expected" ]] || fail "PE time stamp is '$stamp', not '$expected'"
 
-# No build folder: neither the sources' nor the build's path may be compiled in.
-for folder in "$source_dir" "$build_dir"; do
+# No build folder: neither the sources', the build's, the dependencies' nor the
+# builder's home path may be compiled in.
+for folder in "$source_dir" "$build_dir" "${GRADIVA_DEPS:-$HOME/.cache/gradiva-deps}" "$HOME"; do
     if grep -qaF -- "$folder" "$program"; then
         fail "contains the path $folder"
     fi
