@@ -190,10 +190,18 @@ std::vector<removal_result> run_removal(const removal_plan& plan, const removal_
 std::vector<log_entry> remaining_entries(const removal_plan& plan, const std::vector<removal_result>& results)
 {
     std::vector<bool> left(plan.entries.size(), false);
+    bool registration_left = false;
     for (std::size_t i = 0; i < plan.actions.size() && i < results.size(); ++i)
-        if (to_remove_later(results[i].outcome))
+        if (to_remove_later(results[i].outcome)) {
+            registration_left |= plan.actions[i].step == removal_step::remove_registration;
             for (const std::size_t entry : plan.actions[i].entries)
                 left[entry] = true;
+        }
+    // The product path value goes only when it names the log's main program, so
+    // the second run needs that entry too, though the file is gone.
+    for (std::size_t i = 0; registration_left && i < plan.entries.size(); ++i)
+        if (plan.entries[i].type == entry_type::file && plan.entries[i].kind == main_program_kind)
+            left[i] = true;
     std::vector<log_entry> rest;
     for (std::size_t i = 0; i < plan.entries.size(); ++i)
         if (left[i])

@@ -170,7 +170,7 @@ TEST_F(removal_run, a_file_in_use_is_retried_then_left_with_the_last_group_and_a
     install();
     const std::wstring held = inst + L"\\Lang\\deu.dll";
     SetFileAttributesW(held.c_str(), FILE_ATTRIBUTE_NORMAL);
-    const qz::unique_file open(
+    qz::unique_file open(
         CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(open);
     observer.retries = 1;
@@ -190,8 +190,17 @@ TEST_F(removal_run, a_file_in_use_is_retried_then_left_with_the_last_group_and_a
     std::vector<std::wstring> paths;
     for (const auto& e : rest.previous_entries)
         paths.push_back(std::to_wstring(static_cast<int>(e.type)) + L" " + e.path.native());
-    EXPECT_EQ(paths, (std::vector<std::wstring>{L"0 " + inst, L"0 " + inst + L"\\Lang", L"1 " + held,
-                                                L"1 " + inst + L"\\Uninstall.exe", L"5 "}));
+    // The main program, gone, stays named: the product path value is removed only for it.
+    EXPECT_EQ(paths, (std::vector<std::wstring>{L"0 " + inst, L"0 " + inst + L"\\Lang", L"1 " + inst + L"\\Gradiva.exe",
+                                                L"1 " + held, L"1 " + inst + L"\\Uninstall.exe", L"5 "}));
+
+    // Released, a second run from that log finishes the job.
+    open.reset();
+    log = rest;
+    observer.retries = 0;
+    EXPECT_EQ(qz::removal_exit_code(true, run()), 0);
+    EXPECT_FALSE(key_exists(system.key.parent + L"\\Gradiva 7"));
+    EXPECT_FALSE(key_exists(system.maker_key));
 }
 
 TEST_F(removal_run, never_acts_through_a_link)
