@@ -49,24 +49,6 @@ details::known_folder_function& known_folder_lookup()
     return fn;
 }
 
-// The interface language: the user's among the offered ones, replaced by the one
-// an earlier installation stored, and English where the installer has no texts.
-void choose_language()
-{
-    set_language(default_language(offered_languages_mask));
-    try {
-        if (const registry_key key = open_key(HKEY_LOCAL_MACHINE, product_uninstall_key_name())) {
-            DWORD stored = 0;
-            if (read_dword(key, L"QzLanguage", stored))
-                set_language(static_cast<int>(stored));
-        }
-    } catch (...) {
-        // A stored language that cannot be read leaves the default one.
-    }
-    if (!is_installer_language(current_language()))
-        set_language(english);
-}
-
 // Waits, with the user's consent, until no instance of the product runs. False
 // when the user gave up (or the question could not be shown).
 // A Start-menu folder named by an earlier log holds our shortcut only where
@@ -100,6 +82,22 @@ DWORD code_to_show(const std::system_error& error) noexcept
 }
 
 } // namespace
+
+void choose_interface_language()
+{
+    set_language(default_language(offered_languages_mask));
+    try {
+        if (const registry_key key = open_key(HKEY_LOCAL_MACHINE, product_uninstall_key_name())) {
+            DWORD stored = 0;
+            if (read_dword(key, L"QzLanguage", stored))
+                set_language(static_cast<int>(stored));
+        }
+    } catch (...) {
+        // A stored language that cannot be read leaves the default one.
+    }
+    if (!is_installer_language(current_language()))
+        set_language(english);
+}
 
 session_prompt* set_session_prompt(session_prompt* prompt) noexcept
 {
@@ -149,7 +147,7 @@ bool InstallSession::run_checks()
         show_error_code(ERROR_BUSY);
         return false;
     }
-    choose_language();
+    choose_interface_language();
     if (!is_administrator()) {
         (void)ask(load_string(msg_administrator_rights), warning);
         return false;

@@ -35,6 +35,11 @@ protected:
 // shown and every question counts as cancelled); returns the previous one.
 session_prompt* set_session_prompt(session_prompt* prompt) noexcept;
 
+// The interface language: the user's among the offered ones, replaced by the one
+// the product's uninstall key records ("QzLanguage"), and English where the
+// installer's texts are not translated. The uninstaller speaks the same.
+void choose_interface_language();
+
 class InstallSession {
 public:
     // The process's session, made on first use and destroyed at exit.

@@ -155,17 +155,31 @@ removal_system machine_removal_system()
     return system;
 }
 
-int remove_product(const std::wstring& uninstaller, const removal_options& options, const removal_system& system,
-                   removal_observer& observer)
+std::wstring removal_log_path(const std::wstring& uninstaller)
 {
-    const std::wstring log_file = join_path(parent_folder(uninstaller), uninstall_log_name);
-    uninstall_log log;
+    return join_path(parent_folder(uninstaller), uninstall_log_name);
+}
+
+log_problem read_removal_log(const std::wstring& uninstaller, uninstall_log& log)
+{
+    const std::wstring log_file = removal_log_path(uninstaller);
+    if (!file_exists(log_file))
+        return log_problem::missing;
     try {
         log.read(log_file);
     } catch (const std::exception&) {
-        return removal_exit_code(false, {});
+        return log_problem::damaged;
     }
-    const removal_plan plan = plan_removal(log, log_file, options);
+    return log_problem::none;
+}
+
+int remove_product(const std::wstring& uninstaller, const removal_options& options, const removal_system& system,
+                   removal_observer& observer)
+{
+    uninstall_log log;
+    if (read_removal_log(uninstaller, log) != log_problem::none)
+        return removal_exit_code(false, {});
+    const removal_plan plan = plan_removal(log, removal_log_path(uninstaller), options);
     return removal_exit_code(true, run_removal(plan, system, observer));
 }
 

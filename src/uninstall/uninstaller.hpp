@@ -55,6 +55,13 @@ struct uninstall_command {
 // The real system: this machine's registry and the product's unregistration.
 [[nodiscard]] removal_system machine_removal_system();
 
+enum class log_problem { none, missing, damaged };
+
+// The log beside `uninstaller`.
+[[nodiscard]] std::wstring removal_log_path(const std::wstring& uninstaller);
+// Reads the log beside `uninstaller` into `log`; what kept it from being read.
+[[nodiscard]] log_problem read_removal_log(const std::wstring& uninstaller, uninstall_log& log);
+
 // Reads the log beside `uninstaller`, plans and runs the removal; the exit code.
 // A missing or damaged log gives 2 with nothing touched.
 [[nodiscard]] int remove_product(const std::wstring& uninstaller, const removal_options& options,
