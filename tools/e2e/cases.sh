@@ -534,12 +534,14 @@ case_screenshots() {
     expect_eq "clipped texts" 0 "$total"
 }
 
-# fit_and_shot LANGUAGE NAME [DRIVER STEPS...]: runs the steps, then checks that the
-# texts on show fit (the About box's when NAME is "about") and takes a screenshot.
+# fit_and_shot LANGUAGE NAME [box|removal] [DRIVER STEPS...]: runs the steps, then
+# checks that the texts on show fit (the About box's when NAME is "about", the
+# uninstaller's question or window when given) and takes a screenshot.
 fit_and_shot() {
     local language=$1 name=$2 out target=
     shift 2
     [[ $name == about ]] && target=about
+    [[ $1 == box || $1 == removal ]] && { target=$1; shift; }
     out=$(drv "$@" ';' idle ';' fit $target)
     capture_screen "$WORK/$language/$name.png"
     grep -q '^FONT MISMATCH' <<<"$out" && fail "$language $name: $(grep '^FONT MISMATCH' <<<"$out")"
@@ -859,12 +861,56 @@ case_browse_folder() {
 # (its UninstallString), with the arguments given; its exit code in UNINSTALL_STATUS.
 run_uninstaller() {
     local command
-    command=$(drv reg "$UNINSTALL_KEY" | sed -n 's/^UninstallString = REG_SZ "\(.*\)"$/\1/p')
-    command=${command#\"}
-    command=${command%\"}
+    command=$(uninstall_string)
     [[ -n $command ]] || { fail "no UninstallString"; return; }
     UNINSTALL_STATUS=0
     timeout 60 "$WINE" "$command" "$@" || UNINSTALL_STATUS=$?
+}
+
+uninstall_string() {
+    local command
+    command=$(drv reg "$UNINSTALL_KEY" | sed -n 's/^UninstallString = REG_SZ "\(.*\)"$/\1/p')
+    command=${command#\"}
+    printf '%s' "${command%\"}"
+}
+
+# The same in the background, with its windows (wait_installer waits for it).
+start_uninstaller() {
+    local command
+    command=$(uninstall_string)
+    [[ -n $command ]] || { fail "no UninstallString"; return 1; }
+    "$WINE" "$command" "$@" &
+    INSTALLER_PID=$!
+}
+
+# Holds a file open without sharing from another process of the prefix, in the
+# background, until release_file.
+hold_file() {
+    # The driver itself, not a subshell, so that release_file ends it.
+    "$WINE" "$DRIVER" hold "$1" 120000 >"$WORK/hold.txt" &
+    HOLDER_PID=$!
+    local i
+    for ((i = 0; i < 100; i++)); do
+        grep -q held "$WORK/hold.txt" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    fail "the file $1 was not held"
+}
+
+release_file() {
+    kill "$HOLDER_PID" 2>/dev/null || true
+    wait "$HOLDER_PID" 2>/dev/null || true
+}
+
+# The state's files and folders after an uninstallation that kept kinds 3 and 4:
+# the kept files, the folders holding them, and no registry value.
+check_only_kept() { # what, kept files, state
+    local folder
+    expect_eq "$1: files left" "$2" "$(sed -n 's/^F \(.*\) size=.*$/\1/p' <<<"$3" | sort)"
+    while IFS= read -r folder; do
+        grep -qF -- "$folder\\" <<<"$2" || fail "$1: folder left: $folder"
+    done < <(sed -n 's/^D //p' <<<"$3")
+    expect_no_line_matching "$1: registry left" '^[^DF]' "$3"
 }
 
 # The files of kinds 3 and 4 that the log names, in the state's symbolic form.
@@ -889,7 +935,7 @@ restart_machine() {
 
 case_uninstall_quiet() {
     load_folders
-    local before state kept ulog folder
+    local before state kept ulog
     before=$(state_without_size)
     quick_installation
     ulog=$(drv ulog "$DEFAULT_FOLDER\\Uninstall.ulog")
@@ -904,11 +950,7 @@ case_uninstall_quiet() {
     restart_machine
     state=$(state_without_size)
     echo "$state" >"$WORK/state-quiet.txt"
-    expect_eq "files left by /quiet" "$kept" "$(sed -n 's/^F \(.*\) size=.*$/\1/p' <<<"$state" | sort)"
-    while IFS= read -r folder; do
-        grep -qF -- "$folder\\" <<<"$kept" || fail "folder left by /quiet: $folder"
-    done < <(sed -n 's/^D //p' <<<"$state")
-    expect_no_line_matching "registry left by /quiet" '^[^DF]' "$state"
+    check_only_kept "/quiet" "$kept" "$state"
 
     # Everything goes with /all: the machine is as before the installation. (An
     # installation over kept files does not journal them, so it starts clean.)
@@ -928,4 +970,158 @@ case_uninstall_quiet() {
     timeout 60 "$WINE" "$DEFAULT_FOLDER\\Uninstall.exe" /quiet || UNINSTALL_STATUS=$?
     expect_eq "exit code without a log" 2 "$UNINSTALL_STATUS"
     expect_eq "no copy without a log" 0 "$(grep -c 'varnholt_' <<<"$(drv state)" || true)"
+}
+
+# The uninstaller as a person runs it from the list of installed programs: the
+# confirmation, the progress window and its end; once keeping user data and
+# samples, once with the check box ticked, once with a file held open by
+# another program (Skip leaves it, and a second run finishes the job).
+case_uninstall_wizard() {
+    load_folders
+    local before state kept end box held
+    before=$(state_without_size)
+    quick_installation
+    kept=$(kept_files "$(drv ulog "$DEFAULT_FOLDER\\Uninstall.ulog")")
+    start_uninstaller
+    box=$(drv msgbox 20000)
+    expect_eq "confirmation" "caption=Gradiva 7.18f Uninstall
+text=Do you want to completely remove 'Gradiva 7.18f' and all of its components?
+buttons=yes,no
+default=no" "$box"
+    SHOT_PROGRAM=uninstall.exe shot "$WORK/shots/confirm.png"
+    drv answer yes
+    end=$(drv removal-end 60000)
+    echo "$end" >"$WORK/end-1.txt"
+    expect_line "end" "status='Gradiva 7.18f' was successfully removed from your computer." "$end"
+    expect_line "log" "Removing \"$DEFAULT_FOLDER\\Gradiva.exe\"...OK" "$end"
+    expect_line "log" "Unregistering the file types...OK" "$end"
+    expect_line "log" "Removing the registration...OK" "$end"
+    SHOT_PROGRAM=uninstall.exe shot "$WORK/shots/removed.png"
+    drv removal-close
+    wait_installer 20
+    expect_eq "exit code" 0 "$INSTALLER_STATUS"
+    restart_machine
+    state=$(state_without_size)
+    echo "$state" >"$WORK/state-kept.txt"
+    check_only_kept "wizard" "$kept" "$state"
+
+    # The check box ticked: the machine is exactly as before.
+    drv reset
+    quick_installation
+    start_uninstaller
+    drv msgbox 20000 ';' box-click 1171 ';' answer yes
+    end=$(drv removal-end 60000)
+    expect_line "end with the check box" "status='Gradiva 7.18f' was successfully removed from your computer." "$end"
+    drv removal-close
+    wait_installer 20
+    expect_eq "exit code with the check box" 0 "$INSTALLER_STATUS"
+    restart_machine
+    expect_eq "state with the check box" "$before" "$(state_without_size)"
+
+    # A file in use: asked about, skipped and reported; the rest goes, the
+    # uninstaller and its log stay for a second run.
+    drv reset
+    quick_installation
+    held=$DEFAULT_FOLDER'\Lang\GradivaFRA.lng'
+    hold_file "$held"
+    start_uninstaller
+    drv msgbox 20000 ';' box-click 1171 ';' answer yes
+    box=$(drv msgbox 30000)
+    expect_line "in-use question" "text=The file \"$held\" is in use by another program. Close it and choose Retry, or choose Skip to leave it." "$box"
+    expect_line "in-use question" "buttons=retry,skip" "$box"
+    SHOT_PROGRAM=uninstall.exe shot "$WORK/shots/in-use.png"
+    drv answer retry
+    box=$(drv msgbox 10000)
+    expect_line "asked again after Retry" "buttons=retry,skip" "$box"
+    drv answer skip
+    end=$(drv removal-end 60000)
+    echo "$end" >"$WORK/end-held.txt"
+    expect_line "end" "status=These items could not be removed:" "$end"
+    expect_line "end" "\"$held\": in use by another program." "$end"
+    expect_line "end" "\"$DEFAULT_FOLDER\\Uninstall.exe\": kept for a second uninstallation, since other items are left." "$end"
+    SHOT_PROGRAM=uninstall.exe shot "$WORK/shots/left.png"
+    drv removal-close
+    wait_installer 20
+    expect_eq "exit code with a file in use" 1 "$INSTALLER_STATUS"
+    release_file
+    expect_eq "held file left" 1 "$(drv exists "$held")"
+    expect_eq "main program removed" 0 "$(drv exists "$DEFAULT_FOLDER\\Gradiva.exe")"
+    expect_eq "uninstaller kept" 1 "$(drv exists "$DEFAULT_FOLDER\\Uninstall.exe")"
+    drv ulog "$DEFAULT_FOLDER\\Uninstall.ulog" >"$WORK/Uninstall-left.ulog.txt"
+    drv reg "$MAKER_KEY" >"$WORK/maker-left.txt"
+    run_uninstaller /quiet /all
+    drv reg "$MAKER_KEY" >"$WORK/maker-after.txt"
+    expect_eq "exit code of the second run" 0 "$UNINSTALL_STATUS"
+    restart_machine
+    expect_eq "state after the second run" "$before" "$(state_without_size)"
+}
+
+# A small installation made by hand for the uninstaller's windows: its own
+# Uninstall.exe and log, a language module, the registration in language
+# $1; with "left", a file of the user's in the module's folder.
+fake_installation() {
+    local index=$1 left=${2:-} folder=$DEFAULT_FOLDER
+    drv copy "$(winpath "$UNINSTALL_EXE")" "$folder\\Uninstall.exe" ';' \
+        write "$folder\\Lang\\GradivaDEU.lng" 'language module' ';' \
+        set-sz "$UNINSTALL_KEY" UninstallString "\"$folder\\Uninstall.exe\"" ';' \
+        set-dword "$UNINSTALL_KEY" QzLanguage "$index" ';' \
+        write "$folder\\Uninstall.ulog" "// Uninstall Log File v1
+// ############ WARNING: Do not delete or modify this file. ############
+// Install Gradiva 7.18f
+// Install Path : $folder
+// Shortcut Path : ${FOLDER[<CommonPrograms>]}
+// ----
+0000:00ff:1 -- $folder
+0001:00ff:1 -- $folder\\Lang
+0002:0100:1 -- $folder\\Lang\\GradivaDEU.lng
+0003:0102:1 -- $folder\\Uninstall.exe
+0004:05ff:1 -- HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Gradiva 7
+"
+    [[ -z $left ]] || drv write "$folder\\Lang\\Notes.txt" "the user's notes"
+}
+
+# The uninstaller's windows in each of the 12 languages of the installer, with
+# the text-fit check: the confirmation, the in-use question, the end with items
+# left and the end of a complete removal. Screenshots: <build>/e2e/cases/uninstall_screenshots/<language>.
+case_uninstall_screenshots() {
+    load_folders
+    local languages=(0:fr-FR 1:en-US 2:de-DE 3:es-ES 4:pt-PT 7:tr-TR 9:ro-RO 11:it-IT 12:cs-CZ 19:hu-HU
+        21:ar-SA 24:hr-HR)
+    local entry index tag total
+    : >"$WORK/clipping.txt"
+    : >"$WORK/checked-counts.txt"
+    SHOT_PROGRAM=uninstall.exe
+    for entry in "${languages[@]}"; do
+        index=${entry%%:*}
+        tag=${entry#*:}
+        drv reset
+        fake_installation "$index" left
+        hold_file "$DEFAULT_FOLDER\\Lang\\GradivaDEU.lng"
+        start_uninstaller
+        fit_and_shot "$tag" 1-confirm box msgbox 20000
+        drv answer yes
+        fit_and_shot "$tag" 2-in-use box msgbox 30000
+        drv answer skip
+        fit_and_shot "$tag" 3-left removal removal-end 60000
+        drv removal-close
+        wait_installer 20
+        # Nothing could go: everything is held, postponed or still holds a file.
+        expect_eq "$tag: exit code with nothing removed" 2 "$INSTALLER_STATUS"
+        release_file
+
+        drv reset
+        fake_installation "$index"
+        start_uninstaller
+        drv msgbox 20000 ';' answer yes
+        fit_and_shot "$tag" 4-removed removal removal-end 60000
+        drv removal-close
+        wait_installer 20
+        expect_eq "$tag: exit code" 0 "$INSTALLER_STATUS"
+    done
+    SHOT_PROGRAM=install.exe
+    total=$(grep -c '^CLIPPED' "$WORK/clipping.txt" || true)
+    echo "screenshots: $WORK/<language>/*.png"
+    echo "texts checked: $(awk '{ n += $1 } END { print n + 0 }' "$WORK/checked-counts.txt"), clipped: $total"
+    grep '^CLIPPED' "$WORK/clipping.txt" || true
+    expect_eq "clipped texts" 0 "$total"
 }

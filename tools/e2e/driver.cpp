@@ -32,12 +32,17 @@
 //   about-box [MS]            wait for the About box; print its title and texts
 //   msgbox [MS]               wait for a message box; print caption, text, buttons, default
 //   no-msgbox [MS]            fail if a message box appears within MS (default 1000)
-//   answer yes|no|ok|cancel|retry   press that button of the message box
+//   answer yes|no|ok|cancel|retry|skip   press that button of the message box
+//   box-click ID              BM_CLICK on a control of the message box (a check box)
 //   browser [MS]              wait for the folder dialog; print its edit box's text
 //   browser-close ok|cancel [TEXT]  type TEXT into its edit box, then press the button
 //   measure TEXT              print the text's one-line width in pixels in the dialogs' font
-//   fit [about]               check that every control's text fits (wizard or About box);
-//                             the last line is "clipped N"
+//   fit [about|box|removal]   check that every control's text fits (wizard, About box,
+//                             message box, uninstaller's window); the last line is "clipped N"
+// The uninstaller's progress window:
+//   removal-end [MS]          wait until its Close button is enabled (default 60000);
+//                             print "status=<status line>", then the log box's lines
+//   removal-close             press its Close button
 // The machine:
 //   folders                   print the known folders the driver names in its output
 //   reset [FOLDER...]         remove everything an installation may have made
@@ -51,6 +56,7 @@
 //   copy FROM TO | write FILE TEXT | attributes PATH | exists PATH
 //   idle                      wait until the installer has painted what is on show,
 //                             e.g. before a screenshot
+//   hold FILE MS              hold a file open without sharing for MS (prints "held" first)
 //   sleep MS
 #include "machine.hpp"
 #include "common/convert.hpp"
@@ -176,16 +182,24 @@ bool is_picture(HWND window)
     return class_name(window) == L"Static" && (type == SS_BITMAP || type == SS_ICON || type == SS_ENHMETAFILE);
 }
 
-// The measurements hold only if the driver's font is the installer's: the frame's
-// Next button (66 dialog units wide in its template) must have the width that the
-// font's base units give.
-void print_font_check(HWND frame)
+// The measurements hold only if the driver's font is the program's: a button of
+// known width in dialog units (the frame's Next, 66; the uninstaller's first
+// button, 50) must have the width that the font's base units give.
+void print_font_check(HWND button, int dialog_units)
 {
     RECT r{};
-    GetWindowRect(GetDlgItem(frame, id_next), &r);
-    const int expected = dialog_units_to_pixels_x(66);
-    print((r.right - r.left == expected ? L"font check: the frame's layout matches (Next " : L"FONT MISMATCH: Next ") +
+    GetWindowRect(button, &r);
+    const int expected = dialog_units_to_pixels_x(dialog_units);
+    print((r.right - r.left == expected ? L"font check: the layout matches (button " : L"FONT MISMATCH: button ") +
           std::to_wstring(r.right - r.left) + L" px, expected " + std::to_wstring(expected) + L")");
+}
+
+HWND removal_window()
+{
+    HWND window = nullptr;
+    if (!wait_until(milliseconds(5000), [&] { return (window = find_removal_window()) != nullptr; }))
+        throw step_failed("no uninstaller window");
+    return window;
 }
 
 void print_fit(const text_fit_report& report)
@@ -352,7 +366,8 @@ const std::map<std::wstring, command>& commands()
              std::wstring buttons;
              std::wstring default_button;
              for (const auto& [id, name] : std::map<int, const wchar_t*>{
-                      {IDOK, L"ok"}, {IDCANCEL, L"cancel"}, {IDRETRY, L"retry"}, {IDYES, L"yes"}, {IDNO, L"no"}})
+                      {IDOK, L"ok"}, {IDCANCEL, L"cancel"}, {IDRETRY, L"retry"}, {IDIGNORE, L"skip"},
+                      {IDYES, L"yes"}, {IDNO, L"no"}})
                  if (const HWND button = GetDlgItem(box, id); button && IsWindowVisible(button)) {
                      buttons += (buttons.empty() ? L"" : L",") + std::wstring(name);
                      if ((GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
@@ -370,7 +385,8 @@ const std::map<std::wstring, command>& commands()
         {L"answer",
          [](const args& a) {
              static const std::map<std::wstring, int> ids{
-                 {L"ok", IDOK}, {L"cancel", IDCANCEL}, {L"retry", IDRETRY}, {L"yes", IDYES}, {L"no", IDNO}};
+                 {L"ok", IDOK},   {L"cancel", IDCANCEL}, {L"retry", IDRETRY},
+                 {L"skip", IDIGNORE}, {L"yes", IDYES}, {L"no", IDNO}};
              const auto id = ids.find(arg(a, 0, "button"));
              if (id == ids.end())
                  throw step_failed("unknown button " + narrow(a[0]));
@@ -401,17 +417,58 @@ const std::map<std::wstring, command>& commands()
              if (!wait_until(milliseconds(5000), [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
                  throw step_failed("the folder dialog did not close");
          }},
+        {L"box-click",
+         [](const args& a) {
+             const HWND box = wait_message_box(milliseconds(5000));
+             const HWND item = GetDlgItem(box, number(arg(a, 0, "control id")));
+             if (!item)
+                 throw step_failed("the box has no such control");
+             click(item);
+         }},
         {L"fit",
          [](const args& a) {
-             const HWND frame = wizard();
-             HWND target = frame;
-             if (!a.empty() && a[0] == L"about") {
-                 target = find_about_box();
-                 if (!target)
+             const std::wstring which = a.empty() ? L"" : a[0];
+             HWND target = nullptr;
+             if (which == L"box") {
+                 target = wait_message_box(milliseconds(5000));
+                 // The uninstaller's questions: No 50 units wide, or Skip 72.
+                 const HWND no = GetDlgItem(target, IDNO);
+                 print_font_check(no ? no : GetDlgItem(target, IDIGNORE), no ? 50 : 72);
+             } else if (which == L"removal") {
+                 target = removal_window();
+                 print_font_check(GetDlgItem(target, IDCANCEL), 50);
+             } else {
+                 const HWND frame = wizard();
+                 target = frame;
+                 if (which == L"about" && !(target = find_about_box()))
                      throw step_failed("no About box");
+                 print_font_check(GetDlgItem(frame, id_next), 66);
              }
-             print_font_check(frame);
              print_fit(check_text_fit(target));
+         }},
+        {L"removal-end",
+         [](const args& a) {
+             const HWND window = removal_window();
+             const HWND close = GetDlgItem(window, IDCANCEL);
+             if (!wait_until(timeout_arg(a, 0, 60000), [&] { return IsWindowEnabled(close) != FALSE; }))
+                 throw step_failed("the removal did not end");
+             print(L"status=" + window_text(GetDlgItem(window, 1003)));
+             std::wstring log = window_text(GetDlgItem(window, id_log));
+             for (std::size_t at; (at = log.find(L'\r')) != std::wstring::npos;)
+                 log.erase(at, 1);
+             print(log);
+         }},
+        {L"removal-close", [](const args&) { click(GetDlgItem(removal_window(), IDCANCEL)); }},
+        {L"hold",
+         [](const args& a) {
+             const HANDLE file = CreateFileW(arg(a, 0, "file").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr);
+             if (file == INVALID_HANDLE_VALUE)
+                 throw step_failed("the file cannot be opened");
+             print(L"held");
+             std::fflush(stdout);
+             Sleep(static_cast<DWORD>(number(arg(a, 1, "milliseconds"))));
+             CloseHandle(file);
          }},
         {L"measure",
          [](const args& a) {
@@ -474,6 +531,8 @@ const std::map<std::wstring, command>& commands()
              HWND window = find_message_box();
              if (!window)
                  window = find_about_box();
+             if (!window)
+                 window = find_removal_window();
              if (!window)
                  window = wizard();
              // The window's thread handles this only once it takes messages again;

@@ -108,6 +108,8 @@ wait_installer() {
 # dialog boxes (message boxes, About box) as black rectangles, so every viewable
 # window of the installer but the largest (the wizard, which the root image
 # shows well) is taken on its own as well and laid over the screen, lowest first.
+# SHOT_PROGRAM=uninstall.exe takes every window of the uninstaller so.
+SHOT_PROGRAM=install.exe
 shot() {
     drv idle
     capture_screen "$1"
@@ -127,13 +129,13 @@ capture_screen() {
         part=$tmp/$id.xwd
         xwd -id "$id" -silent -display "$DISPLAY" >"$part"
         layers=(xwd:"$part" -geometry "+${BASH_REMATCH[3]}+${BASH_REMATCH[4]}" -composite "${layers[@]}")
-    done < <(xwininfo -display "$DISPLAY" -root -tree | awk '
-        /\("install\.exe" / {
+    done < <(xwininfo -display "$DISPLAY" -root -tree | awk -v program="$SHOT_PROGRAM" '
+        index($0, "(\"" program "\" ") {
             split($(NF-1), size, /[x+-]/)
             id[++n] = $1; geometry[n] = $(NF-1) $NF; area[n] = size[1] * size[2]
             if (area[n] > area[largest]) largest = n
         }
-        END { for (i = 1; i <= n; i++) if (i != largest) print id[i], geometry[i] }')
+        END { for (i = 1; i <= n; i++) if (i != largest || program != "install.exe") print id[i], geometry[i] }')
     convert xwd:"$tmp/root.xwd" "${layers[@]}" "$file"
     rm -rf "$tmp"
 }

@@ -6,7 +6,7 @@
 #   tools/e2e/run-case.sh <build folder> prefix      (only make the prefix)
 #
 # Environment (ctest sets it; defaults fit a build folder made by the presets):
-# INSTALL_EXE, CORRUPT_INSTALL_EXE, PAYLOAD_ARCHIVE_FILE, OLDER_GRADIVA_EXE,
+# INSTALL_EXE, UNINSTALL_EXE, CORRUPT_INSTALL_EXE, PAYLOAD_ARCHIVE_FILE, OLDER_GRADIVA_EXE,
 # NEWER_GRADIVA_EXE. Work files and screenshots go to <build>/e2e/cases/<case>.
 set -eo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,6 +21,7 @@ e2e_prefix
 declare -F "case_$case_name" >/dev/null || { echo "unknown case $case_name" >&2; exit 2; }
 [[ -n ${DISPLAY:-} ]] || { echo "no X display: run under xvfb-run" >&2; exit 2; }
 
+UNINSTALL_EXE=${UNINSTALL_EXE:-$E2E_BUILD/src/Uninstall.exe}
 CORRUPT_INSTALL_EXE=${CORRUPT_INSTALL_EXE:-$E2E_BUILD/tests/e2e/corrupt/Install.exe}
 OLDER_GRADIVA_EXE=${OLDER_GRADIVA_EXE:-$E2E_BUILD/tests/e2e_gradiva_older.exe}
 NEWER_GRADIVA_EXE=${NEWER_GRADIVA_EXE:-$E2E_BUILD/tests/e2e_gradiva_newer.exe}

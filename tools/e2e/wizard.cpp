@@ -117,6 +117,14 @@ HWND find_child_of_class(HWND window, const wchar_t* wanted) noexcept
 
 } // namespace
 
+HWND find_removal_window() noexcept
+{
+    for (HWND window : top_level_dialogs())
+        if (has_child(window, 1014) && has_child(window, id_log) && !has_child(window, id_side_background))
+            return window;
+    return nullptr;
+}
+
 HWND find_folder_dialog() noexcept
 {
     for (HWND window : top_level_dialogs())

@@ -50,6 +50,9 @@ inline constexpr int id_message_text = 0xFFFF;
 // text control 0xFFFF) and the About box (version lines 1019 and 1020).
 [[nodiscard]] HWND find_message_box() noexcept;
 [[nodiscard]] HWND find_about_box() noexcept;
+// The uninstaller's progress window: a top-level dialog with a progress bar and
+// a log box, not the wizard.
+[[nodiscard]] HWND find_removal_window() noexcept;
 // The system's folder dialog (the one with a folder tree), if one is shown.
 [[nodiscard]] HWND find_folder_dialog() noexcept;
 // The first edit box below a window.
