@@ -279,7 +279,8 @@ case_reinstall() {
     check_installation "$DEFAULT_FOLDER" both 1 'Gradiva 7.18f'
 }
 
-# An older Gradiva (7.17.9.9) installed by an earlier installer, with its log.
+# An older Gradiva (7.17.9.9) installed by an earlier installer, with its log;
+# $1: more lines for the log.
 prepare_older_installation() {
     local folder=$DEFAULT_FOLDER texture=${FOLDER[<CommonData>]}'\Varnholt\Textures\Gradiva\Oak.svg'
     drv copy "$(winpath "$OLDER_GRADIVA_EXE")" "$folder\\Gradiva.exe" ';' \
@@ -298,7 +299,7 @@ prepare_older_installation() {
 0002:0101:1 -- $folder\\Gradiva.exe
 0003:0104:1 -- $texture
 0004:07ff:1 -- DirectX Update
-"
+${1:-}"
 }
 
 case_update() {
@@ -1124,4 +1125,142 @@ case_uninstall_screenshots() {
     echo "texts checked: $(awk '{ n += $1 } END { print n + 0 }' "$WORK/checked-counts.txt"), clipped: $total"
     grep '^CLIPPED' "$WORK/clipping.txt" || true
     expect_eq "clipped texts" 0 "$total"
+}
+
+# An update over an older installation, then its removal: what the older log
+# recorded and the update carried over (its folders, a texture and a component
+# library of the older version) goes too, kept kinds apart; with /all the machine
+# is as before the older installation.
+case_uninstall_update() {
+    load_folders
+    local data=${FOLDER[<CommonData>]}'\Varnholt' before all ulog line kept state
+    local texture=$data'\Textures\Gradiva\Oak.svg' library=$data'\Gradiva\Standard.gcl'
+    before=$(state_without_size)
+    for all in "" /all; do
+        drv reset
+        prepare_older_installation "0005:00ff:1 -- $data
+0006:00ff:1 -- $data\\Textures
+0007:00ff:1 -- $data\\Textures\\Gradiva
+0008:00ff:1 -- $data\\Gradiva
+0009:0103:1 -- $library
+"
+        drv write "$library" 'old library'
+        quick_installation
+        ulog=$(drv ulog "$DEFAULT_FOLDER\\Uninstall.ulog")
+        echo "$ulog" >"$WORK/Uninstall${all:+-all}.ulog.txt"
+        for line in ":00ff:1 -- ${FOLDER[<ProgramFiles>]}\\Varnholt" ":00ff:1 -- $data" ":0104:1 -- $texture" \
+            ":0103:1 -- $library"; do
+            grep -qF -- "$line" <<<"$ulog" || fail "update's log: no carried-over entry \"$line\""
+        done
+        kept=$(kept_files "$ulog")
+        run_uninstaller /quiet $all
+        expect_eq "exit code of /quiet $all" 0 "$UNINSTALL_STATUS"
+        restart_machine
+        state=$(state_without_size)
+        echo "$state" >"$WORK/state${all:+-all}.txt"
+        if [[ -z $all ]]; then
+            check_only_kept "update, /quiet" "$kept" "$state"
+            expect_eq "older library kept as it was" "old library" "$(cat "$(unixpath "$library")")"
+            expect_eq "older texture kept as it was" "old oak texture" "$(cat "$(unixpath "$texture")")"
+        else
+            expect_eq "update, state after /quiet /all" "$before" "$state"
+        fi
+    done
+}
+
+# Uninstall.ulog as a standard user could write it beside Uninstall.exe if the
+# folder were writable: it names files outside the installation, through a
+# share, a device path, "..", a system folder and another maker's shortcut.
+# Nothing of it is touched, the end lists the refusals; then a missing and a
+# damaged log: nothing is done, exit 2, a box without /quiet.
+case_uninstall_forged_log() {
+    load_folders
+    local folder=$DEFAULT_FOLDER log=$DEFAULT_FOLDER'\Uninstall.ulog' victim='C:\victim'
+    local system='C:\windows\system32\qz-victim' other=${FOLDER[<PublicDesktop>]}'\Other Maker.lnk'
+    local victims=("$victim\\secret.txt" "$system\\victim.dll" "$system.dll" "$other") file
+    for file in "${victims[@]}"; do
+        mkdir -p "$(dirname "$(unixpath "$file")")"
+        printf 'not Gradiva\n' >"$(unixpath "$file")"
+    done
+    local forged="// Uninstall Log File v1
+// ############ WARNING: Do not delete or modify this file. ############
+// Install Gradiva 7.18f
+// Install Path : $folder
+// Shortcut Path : ${FOLDER[<CommonPrograms>]}
+// ----
+0000:00ff:1 -- $folder
+0001:00ff:1 -- $victim
+0002:0101:1 -- $victim\\secret.txt
+0003:0100:1 -- \\\\server\\share\\secret.txt
+0004:0100:1 -- \\\\?\\$victim\\secret.txt
+0005:0100:1 -- $folder\\..\\..\\..\\victim\\secret.txt
+0006:00ff:1 -- $system
+0007:0100:1 -- $system\\victim.dll
+0008:0100:1 -- $system.dll
+0009:04ff:1 -- $other
+0010:0101:1 -- $folder\\Gradiva.exe
+0011:0102:1 -- $folder\\Uninstall.exe
+"
+    local mode end
+    for mode in wizard /quiet; do
+        drv reset
+        quick_installation
+        rm -f "$(unixpath "$log")"
+        drv write "$log" "$forged"
+        if [[ $mode == wizard ]]; then
+            start_uninstaller
+            drv msgbox 20000 ';' answer yes >/dev/null
+            end=$(drv removal-end 60000)
+            echo "$end" >"$WORK/end-forged.txt"
+            for line in "status=These items could not be removed:" \
+                "\"\\\\server\\share\\secret.txt\": refused, it is not a local path." \
+                "\"\\\\?\\$victim\\secret.txt\": refused, it is not a local path." \
+                "\"$system.dll\": refused, it lies outside the installation." \
+                "\"$other\": refused, it lies outside the installation."; do
+                expect_line "forged log, end" "$line" "$end"
+            done
+            drv removal-close
+            wait_installer 20
+            UNINSTALL_STATUS=$INSTALLER_STATUS
+        else
+            run_uninstaller /quiet
+        fi
+        expect_eq "forged log, $mode: exit code" 1 "$UNINSTALL_STATUS"
+        expect_eq "forged log, $mode: the product's file removed" 0 "$(drv exists "$folder\\Gradiva.exe")"
+        for file in "${victims[@]}"; do
+            expect_eq "forged log, $mode: $file untouched" "not Gradiva" "$(cat "$(unixpath "$file")" 2>/dev/null)"
+        done
+    done
+    rm -rf "$(unixpath "$victim")" "$(unixpath "$system")" "$(unixpath "$system.dll")" "$(unixpath "$other")"
+
+    # A missing and a damaged log, each quiet and with windows.
+    local problem before box text
+    drv reset
+    quick_installation
+    cp "$(unixpath "$log")" "$WORK/Uninstall.ulog"
+    for problem in missing damaged; do
+        rm -f "$(unixpath "$log")"
+        if [[ $problem == missing ]]; then
+            text="No uninstall log was found in \"$folder\". Nothing was removed."
+        else
+            printf 'not a log\r\n' >"$(unixpath "$log")"
+            text="The uninstall log \"$log\" is damaged. Nothing was removed."
+        fi
+        before=$(state_without_size)
+        for mode in /quiet wizard; do
+            if [[ $mode == wizard ]]; then
+                start_uninstaller
+                box=$(drv msgbox 20000)
+                expect_line "$problem log: box" "text=$text" "$box"
+                drv answer ok
+                wait_installer 20
+                UNINSTALL_STATUS=$INSTALLER_STATUS
+            else
+                run_uninstaller /quiet
+            fi
+            expect_eq "$problem log, $mode: exit code" 2 "$UNINSTALL_STATUS"
+            expect_eq "$problem log, $mode: nothing removed" "$before" "$(state_without_size)"
+        done
+    done
+    cp "$WORK/Uninstall.ulog" "$(unixpath "$log")"
 }
