@@ -7,7 +7,10 @@
 # through. Without one it runs on a virtual X server (Xvfb), where the driver of
 # tools/e2e takes it through a quick installation (showing the options page on the
 # way) and a screenshot of every page is saved. Either way the script then prints
-# what was installed: files, registry values and Uninstall.ulog.
+# what was installed: files, registry values and Uninstall.ulog; then it removes
+# the product again with the installed Uninstall.exe /quiet (its UninstallString),
+# restarts the Wine machine and prints what was left, which must be nothing but
+# user data and sample projects (exit status 1 otherwise).
 #
 # Run tools/install-deps.sh (as root) once before.
 set -euo pipefail
@@ -79,14 +82,39 @@ for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gradiva 7' 
     'HKCU\Software\Varnholt'; do
     drv reg "$key" | sed 's/^/    /'
 done
-folder=$(drv reg 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Gradiva 7' |
-    sed -n 's/^UninstallString = REG_SZ "\(.*\)\\Uninstall.exe"$/\1/p')
-if [[ -n $folder ]]; then
+. tools/e2e/cases.sh
+command=$(uninstall_string)
+folder=${command%\\Uninstall.exe}
+if [[ -n $command && $folder != "$command" ]]; then
     echo
     echo "== $folder\\Uninstall.ulog"
-    drv ulog "$folder\\Uninstall.ulog" | sed 's/^/    /'
+    ulog=$(drv ulog "$folder\\Uninstall.ulog")
+    sed 's/^/    /' <<<"$ulog"
 else
     echo
     echo "Nothing was installed."
     exit 1
 fi
+
+load_folders
+kept=$(kept_files "$ulog")
+echo
+echo "== Uninstalling: \"$command\" /quiet (the registered UninstallString)"
+status=0
+timeout 120 "$WINE" "$command" /quiet || status=$?
+echo "Exit code: $status (0: everything removed or kept by choice)"
+expect_eq "exit code of Uninstall.exe /quiet" 0 "$status"
+# Its private folder goes at the next start of the machine.
+restart_machine
+echo
+echo "== Left after the uninstallation and a restart (user data and sample projects stay)"
+state=$(state_without_size)
+left=$(grep -E '^[DF] ' <<<"$state" | sed -E 's/ attributes=[0-9a-f]+ crc=[0-9a-f]+$//' || true)
+sed 's/^/    /' <<<"${left:-(nothing)}"
+grep -vE '^[DF] ' <<<"$state" | sed 's/^/    /' || true
+check_only_kept "uninstallation" "$kept" "$state"
+if ((E2E_FAILURES > 0)); then
+    echo "More was left than user data and sample projects."
+    exit 1
+fi
+echo "Only user data and sample projects were left."
