@@ -87,13 +87,14 @@ int log_problem_exit(const std::wstring& uninstaller, qz::log_problem problem, b
 int run_as_copy(const qz::uninstall_command& command)
 {
     copy_observer observer(command.from, qz::parent_folder(qz::program_file_path()));
+    const std::wstring registered = qz::registered_folder({});
     if (command.quiet) {
-        if (!qz::is_valid_original(command.from))
+        if (!qz::is_valid_original(command.from, registered))
             return nothing_done;
         return qz::remove_product(command.from, qz::system_removal_options(command.all),
                                   qz::machine_removal_system(), observer);
     }
-    if (!qz::is_valid_original(command.from))
+    if (!qz::is_valid_original(command.from, registered))
         return log_problem_exit(command.from, qz::log_problem::missing, false);
     qz::uninstall_log log;
     if (const qz::log_problem problem = qz::read_removal_log(command.from, log); problem != qz::log_problem::none)
@@ -110,7 +111,7 @@ int run_as_copy(const qz::uninstall_command& command)
 int run_as_original(const qz::uninstall_command& command)
 {
     const std::wstring self = qz::program_file_path();
-    if (!qz::is_valid_original(self))
+    if (!qz::is_valid_original(self, qz::registered_folder({})))
         return log_problem_exit(self, qz::log_problem::missing, command.quiet);
     const qz::private_copy copy = qz::copy_to_private_folder(self);
     int code = nothing_done;

@@ -56,13 +56,6 @@ removal_result unregister(const removal_action& action, const removal_system& sy
     return {error ? removal_outcome::failed : removal_outcome::removed, error};
 }
 
-std::wstring unquoted(std::wstring text)
-{
-    if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
-        text = text.substr(1, text.size() - 2);
-    return text;
-}
-
 bool is_empty_key(const registry_key& key)
 {
     DWORD subkeys = 0;
@@ -85,7 +78,7 @@ removal_result remove_registration(const removal_plan& plan, const removal_syste
         if (registry_key key = parent ? open_key(parent, name) : registry_key()) {
             std::wstring command;
             another = read_string(key, L"UninstallString", command) && !command.empty()
-                      && !same_path(parent_folder(unquoted(command)), parent_folder(plan.log_file));
+                      && !same_path(uninstall_string_folder(command), parent_folder(plan.log_file));
             key.reset();
             if (!another)
                 removed = delete_tree(parent, name);
@@ -133,6 +126,26 @@ bool to_remove_later(removal_outcome outcome)
 }
 
 } // namespace
+
+std::wstring uninstall_string_folder(const std::wstring& command)
+{
+    std::wstring path = command;
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
+        path = path.substr(1, path.size() - 2);
+    return is_local_absolute_path(path) ? parent_folder(path) : std::wstring();
+}
+
+std::wstring registered_folder(const uninstall_key_location& key)
+{
+    try {
+        const registry_key parent = open_key(key.root, key.parent);
+        const registry_key own = parent ? open_key(parent, key.key_name()) : registry_key();
+        std::wstring command;
+        return own && read_string(own, L"UninstallString", command) ? uninstall_string_folder(command) : std::wstring();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
 
 std::vector<removal_result> run_removal(const removal_plan& plan, const removal_system& system,
                                         removal_observer& observer)

@@ -47,6 +47,13 @@ struct removal_system {
     std::function<std::error_code(const std::wstring& main_program)> unregister;
 };
 
+// The folder of an UninstallString, quoted or bare; empty when it names no local
+// absolute path.
+[[nodiscard]] std::wstring uninstall_string_folder(const std::wstring& command);
+// The folder of the UninstallString registered at `key` (only administrators can
+// write it); empty when there is none.
+[[nodiscard]] std::wstring registered_folder(const uninstall_key_location& key);
+
 // The windows or the quiet mode.
 class removal_observer {
 public:

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int uninstaller_kind = 2;
 constexpr int main_program_kind = 1;
+constexpr std::wstring_view maker_name = L"Varnholt";
 
 bool is_file_entry(entry_type type)
 {
@@ -47,13 +48,20 @@ class validator {
 public:
     validator(const uninstall_log& log, const removal_options& options) : options_(options)
     {
-        add_root(log.install_path.native());
+        const std::wstring& install = log.install_path.native();
+        if (is_local_absolute_path(install) && !holds_system_folder(install))
+            install_ = install;
+        roots_.push_back(install_);
+        // The log names its Start-menu folder itself: trusted only inside a link folder.
         const std::wstring& shortcuts = log.shortcut_path.native();
-        if (is_local_absolute_path(shortcuts))
-            (holds_system_folder(shortcuts) ? link_folders_ : roots_).push_back(shortcuts);
+        const auto in_links = [&shortcuts](const std::wstring& links) { return is_within(shortcuts, links); };
+        if (is_local_absolute_path(shortcuts) && !holds_system_folder(shortcuts)
+            && std::any_of(options.link_folders.begin(), options.link_folders.end(), in_links))
+            shortcuts_ = shortcuts;
+        roots_.push_back(shortcuts_);
         for (const log_entry& entry : log.previous_entries)
-            if (entry.type == entry_type::folder)
-                add_root(entry.path.native());
+            if (entry.type == entry_type::folder && check(entry.type, entry.path.native()) == refusal::none)
+                roots_.push_back(entry.path.native());
         link_folders_.insert(link_folders_.end(), options.link_folders.begin(), options.link_folders.end());
     }
 
@@ -65,8 +73,10 @@ public:
         if (holds_system_folder(path))
             return refusal::system_folder;
         if (type == entry_type::folder)
-            return refusal::none; // each one is a root of its own
-        const auto inside = [&path](const std::wstring& root) { return is_within(path, root) && !same_path(path, root); };
+            return within_installation(path) || own_folder_name(path) ? refusal::none : refusal::outside_installation;
+        const auto inside = [&path](const std::wstring& root) {
+            return !root.empty() && is_within(path, root) && !same_path(path, root);
+        };
         if (std::any_of(roots_.begin(), roots_.end(), inside))
             return refusal::none;
         if (is_link_entry(type) && own_shortcut_name(path)) {
@@ -89,10 +99,20 @@ public:
     }
 
 private:
-    void add_root(const std::wstring& folder)
+    [[nodiscard]] bool within_installation(const std::wstring& folder) const
     {
-        if (is_local_absolute_path(folder) && !holds_system_folder(folder))
-            roots_.push_back(folder);
+        return (!install_.empty() && is_within(folder, install_)) || (!shortcuts_.empty() && is_within(folder, shortcuts_));
+    }
+
+    // The installation's shared folders elsewhere: "Varnholt", "Gradiva Examples".
+    [[nodiscard]] static bool own_folder_name(const std::wstring& path)
+    {
+        const std::wstring normal = normalized_path(path);
+        const std::wstring_view name = file_name(normal);
+        const auto starts = [&name](std::wstring_view prefix) {
+            return name.size() >= prefix.size() && same_path(name.substr(0, prefix.size()), prefix);
+        };
+        return starts(product_name) || starts(maker_name);
     }
 
     [[nodiscard]] bool holds_system_folder(const std::wstring& path) const
@@ -114,6 +134,8 @@ private:
     }
 
     const removal_options& options_;
+    std::wstring install_;
+    std::wstring shortcuts_;
     std::vector<std::wstring> roots_;
     std::vector<std::wstring> link_folders_;
 };

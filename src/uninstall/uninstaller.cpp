@@ -80,10 +80,12 @@ std::wstring copy_command_line(const std::wstring& copy, const std::wstring& ori
     return line;
 }
 
-bool is_valid_original(const std::wstring& path) noexcept
+bool is_valid_original(const std::wstring& path, const std::wstring& registered) noexcept
 {
     try {
         if (!is_local_absolute_path(path) || !same_text(file_name(path), uninstaller_file_name))
+            return false;
+        if (registered.empty() || !same_path(parent_folder(path), registered))
             return false;
         if (!file_exists(path) || is_link(path))
             return false;
@@ -170,7 +172,8 @@ log_problem read_removal_log(const std::wstring& uninstaller, uninstall_log& log
     } catch (const std::exception&) {
         return log_problem::damaged;
     }
-    return log_problem::none;
+    // Its folders are the roots of what may be removed: only the registered one.
+    return same_path(log.install_path.native(), parent_folder(uninstaller)) ? log_problem::none : log_problem::damaged;
 }
 
 int remove_product(const std::wstring& uninstaller, const removal_options& options, const removal_system& system,

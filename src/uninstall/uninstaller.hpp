@@ -36,9 +36,10 @@ struct uninstall_command {
 [[nodiscard]] std::wstring copy_command_line(const std::wstring& copy, const std::wstring& original,
                                              const uninstall_command& command);
 
-// What the copy accepts as the original: a local absolute path of a plain file
-// named Uninstall.exe with an Uninstall.ulog beside it.
-[[nodiscard]] bool is_valid_original(const std::wstring& path) noexcept;
+// What is accepted as the original: a local absolute path of a plain file named
+// Uninstall.exe in `registered` (the folder of the registered UninstallString)
+// with an Uninstall.ulog beside it.
+[[nodiscard]] bool is_valid_original(const std::wstring& path, const std::wstring& registered) noexcept;
 
 // The known folders of this machine that are never removed, and those where a
 // shortcut of the product may stand directly.
@@ -60,6 +61,7 @@ enum class log_problem { none, missing, damaged };
 // The log beside `uninstaller`.
 [[nodiscard]] std::wstring removal_log_path(const std::wstring& uninstaller);
 // Reads the log beside `uninstaller` into `log`; what kept it from being read.
+// A log whose Install Path is not the uninstaller's folder is damaged.
 [[nodiscard]] log_problem read_removal_log(const std::wstring& uninstaller, uninstall_log& log);
 
 // Reads the log beside `uninstaller`, plans and runs the removal; the exit code.

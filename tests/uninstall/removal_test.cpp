@@ -29,7 +29,7 @@ qz::removal_options system_options(bool remove_shared = false)
 {
     return {remove_shared,
             {L"C:\\Windows", L"C:\\ProgramData", L"C:\\Users\\Public\\Desktop", L"C:\\Programs"},
-            {L"C:\\Users\\Public\\Desktop"}};
+            {L"C:\\Users\\Public\\Desktop", L"C:\\Programs"}};
 }
 
 // The first action for `path`.
@@ -72,6 +72,13 @@ TEST(removal_plan, validates_every_path_against_the_logs_folders)
         {folder, -1, L"C:\\", removal_verdict::refuse, refusal::system_folder, L""},
         {folder, -1, L"C:\\Users\\Public", removal_verdict::refuse, refusal::system_folder, L""},
         {folder, -1, L"C:\\ProgramData\\Varnholt", removal_verdict::act, refusal::none, L"C:\\ProgramData"},
+        // Other folders only inside the installation or named after the product or maker.
+        {folder, -1, L"C:\\Inst\\Sub", removal_verdict::act, refusal::none, L"C:\\"},
+        {folder, -1, L"C:\\Data\\gradiva Examples", removal_verdict::act, refusal::none, L"C:\\"},
+        {file, 0, L"C:\\Data\\gradiva Examples\\e.gdv", removal_verdict::act, refusal::none, L"C:\\"},
+        {folder, -1, L"C:\\Users\\alice", removal_verdict::refuse, refusal::outside_installation, L""},
+        {file, 0, L"C:\\Users\\alice\\a.txt", removal_verdict::refuse, refusal::outside_installation, L""},
+        {folder, -1, L"C:\\Data\\My Gradiva", removal_verdict::refuse, refusal::outside_installation, L""},
         // Kinds 3 and 4 are kept; type 3 follows its kind too.
         {file, 3, L"C:\\ProgramData\\Varnholt\\u.dat", removal_verdict::keep, refusal::none, L"C:\\ProgramData"},
         {file, 4, L"C:\\Inst\\Samples\\s.gdv", removal_verdict::keep, refusal::none, L"C:\\"},
@@ -97,6 +104,11 @@ TEST(removal_plan, validates_every_path_against_the_logs_folders)
         EXPECT_EQ(action->reason, row.reason) << row.path;
         EXPECT_EQ(action->base, row.base) << row.path;
     }
+    // A Start-menu folder outside the link folders is no root.
+    qz::uninstall_log forged = log;
+    forged.shortcut_path = L"C:\\Users\\bob";
+    forged.previous_entries = {entry(entry_type::start_menu_link, L"C:\\Users\\bob\\x.lnk")};
+    EXPECT_EQ(qz::plan_removal(forged, {}, system_options()).actions.front().reason, refusal::outside_installation);
     // With the check box, the kept kinds go too.
     const qz::removal_plan all = qz::plan_removal(log, {}, system_options(true));
     EXPECT_EQ(action_for(all, L"C:\\ProgramData\\Varnholt\\u.dat")->verdict, removal_verdict::act);

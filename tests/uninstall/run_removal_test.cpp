@@ -49,7 +49,7 @@ protected:
             return std::error_code();
         };
         inst = root + L"\\Inst";
-        data = root + L"\\Data";
+        data = root + L"\\Varnholt";
         log.install_path = inst;
         const auto key = qz::create_key(HKEY_CURRENT_USER, system.key.parent + L"\\Gradiva 7");
         qz::write_string(key, L"UninstallString", inst + L"\\Uninstall.exe");

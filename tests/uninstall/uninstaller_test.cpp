@@ -2,6 +2,7 @@
 #include "uninstall/uninstaller.hpp"
 
 #include "support/file_system.hpp"
+#include "support/path.hpp"
 #include "test_support/files.hpp"
 
 #include <gtest/gtest.h>
@@ -50,21 +51,45 @@ TEST(UninstallCommand, TheCopysCommandLineReadsBackAsGiven)
     EXPECT_TRUE(read.all);
 }
 
-TEST(UninstallOriginal, OnlyAnUninstallerWithItsLogBesideIt)
+TEST(UninstallOriginal, OnlyTheRegisteredUninstallerWithItsLogBesideIt)
 {
     const std::wstring root = qz::unique_temp_path(L"uninstaller-test-%%%%%%%%").native();
     CreateDirectoryW(root.c_str(), nullptr);
     test_support::write_bytes(root + L"\\uninstall.EXE", "x");
     test_support::write_bytes(root + L"\\Other.exe", "x");
-    EXPECT_FALSE(qz::is_valid_original(root + L"\\Uninstall.exe")) << "no log";
+    EXPECT_FALSE(qz::is_valid_original(root + L"\\Uninstall.exe", root)) << "no log";
     test_support::write_bytes(root + L"\\Uninstall.ulog", "x");
-    EXPECT_TRUE(qz::is_valid_original(root + L"\\Uninstall.exe"));
-    EXPECT_FALSE(qz::is_valid_original(root + L"\\Other.exe"));
-    EXPECT_FALSE(qz::is_valid_original(root + L"\\Missing\\..\\Uninstall.exe"));
-    EXPECT_FALSE(qz::is_valid_original(L"Uninstall.exe"));
-    EXPECT_FALSE(qz::is_valid_original(L"\\\\server\\share\\Uninstall.exe"));
-    EXPECT_FALSE(qz::is_valid_original(root));
+    EXPECT_TRUE(qz::is_valid_original(root + L"\\Uninstall.exe", root));
+    EXPECT_FALSE(qz::is_valid_original(root + L"\\Uninstall.exe", root + L"\\Other")) << "not registered";
+    EXPECT_FALSE(qz::is_valid_original(root + L"\\Uninstall.exe", L"")) << "nothing registered";
+    EXPECT_FALSE(qz::is_valid_original(root + L"\\Other.exe", root));
+    EXPECT_FALSE(qz::is_valid_original(root + L"\\Missing\\..\\Uninstall.exe", root));
+    EXPECT_FALSE(qz::is_valid_original(L"Uninstall.exe", L""));
+    EXPECT_FALSE(qz::is_valid_original(L"\\\\server\\share\\Uninstall.exe", L"\\\\server\\share"));
+    EXPECT_FALSE(qz::is_valid_original(root, qz::parent_folder(root)));
+
+    // The log's installation folder must be the uninstaller's.
+    qz::uninstall_log log;
+    for (const auto& [install, problem] : {std::pair{root, qz::log_problem::none},
+                                           std::pair{root + L"\\Other", qz::log_problem::damaged}}) {
+        ASSERT_TRUE(qz::uninstall_log().write(root + L"\\Uninstall.ulog", install, install));
+        EXPECT_EQ(qz::read_removal_log(root + L"\\Uninstall.exe", log), problem);
+    }
     test_support::remove_tree(root);
+}
+
+TEST(UninstallOriginal, TheRegisteredFolderQuotedOrBare)
+{
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        {L"\"C:\\P F\\G 7\\Uninstall.exe\"", L"C:\\P F\\G 7"},
+        {L"C:\\P F\\G 7\\Uninstall.exe", L"C:\\P F\\G 7"},
+        {L"\"C:\\G\\Uninstall.exe\" /quiet", L""},
+        {L"Uninstall.exe", L""},
+        {L"\\\\server\\share\\Uninstall.exe", L""},
+        {L"", L""},
+    };
+    for (const auto& [command, folder] : rows)
+        EXPECT_EQ(qz::uninstall_string_folder(command), folder) << &command - &rows[0].first;
 }
 
 } // namespace
