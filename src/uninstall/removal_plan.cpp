@@ -221,8 +221,11 @@ removal_plan plan_removal(const uninstall_log& log, const std::wstring& log_file
         removal_action action;
         action.step = removal_step::unregister_file_types;
         action.entries = file_types;
-        const auto main = std::find_if(files.begin(), files.end(), [](const removal_action& a) {
-            return a.kind == main_program_kind && a.verdict == removal_verdict::act;
+        // It runs elevated: only the product's own program in the registered folder.
+        const std::wstring expected = log_file.empty() ? std::wstring() : join_path(parent_folder(log_file), main_program_name);
+        const auto main = std::find_if(files.begin(), files.end(), [&expected](const removal_action& a) {
+            return a.kind == main_program_kind && a.verdict == removal_verdict::act && !expected.empty()
+                   && same_path(a.path, expected);
         });
         if (main == files.end()) {
             action.verdict = removal_verdict::refuse;

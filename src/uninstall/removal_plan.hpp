@@ -11,6 +11,9 @@
 
 namespace qz {
 
+// The main program, run for the unregistration only as "<log's folder>\<this>".
+inline constexpr wchar_t main_program_name[] = L"Gradiva.exe";
+
 enum class removal_step {
     unregister_file_types, // the main program once with " /Unregister /Background"
     remove_file,           // a file or shortcut (entry types 1 to 4)

@@ -135,9 +135,18 @@ std::error_code unregister_product(const std::wstring& main_program, DWORD limit
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNOACTIVATE;
     PROCESS_INFORMATION created{};
-    if (!CreateProcessW(main_program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &created))
-        return system_error_code(GetLastError());
+    {
+        // Held without write or delete sharing, so the file started is the one checked.
+        const unique_file held(CreateFileW(main_program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!held)
+            return system_error_code(GetLastError());
+        if (is_link(held.get(), main_program))
+            return system_error_code(error_reparse_point);
+        if (!CreateProcessW(main_program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.empty() ? nullptr : folder.c_str(), &startup, &created))
+            return system_error_code(GetLastError());
+    }
     const unique_handle process(created.hProcess);
     const unique_handle thread(created.hThread);
     if (!wait_for_object(process.get(), limit_ms, pump))

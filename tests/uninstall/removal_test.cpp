@@ -160,6 +160,20 @@ TEST(removal_plan, orders_unregistration_files_last_group_then_folders_deepest_f
         EXPECT_EQ(plan.actions[i].entries, expected[i].entries) << i;
         EXPECT_EQ(plan.actions[i].last_group, expected[i].last_group) << i;
     }
+    // It runs elevated: only the product's program in the log's own folder.
+    const std::pair<std::wstring, std::wstring> mains[] = {
+        {L"C:\\Inst\\Uninstall.ulog", L"C:\\Inst\\Gradiva.exe"},
+        {L"C:\\Other\\Uninstall.ulog", L""},
+        {L"", L""},
+    };
+    for (const auto& [log_file, main] : mains) {
+        const qz::removal_action& run = qz::plan_removal(log, log_file, system_options()).actions.front();
+        EXPECT_EQ(run.path, main) << &log_file - &mains[0].first;
+        EXPECT_EQ(run.reason, main.empty() ? refusal::no_main_program : refusal::none);
+    }
+    log.previous_entries[2].path = L"C:\\Inst\\Lang\\Gradiva.exe";
+    EXPECT_EQ(qz::plan_removal(log, L"C:\\Inst\\Uninstall.ulog", system_options()).actions.front().reason,
+              refusal::no_main_program);
     // No main program to run: the unregistration is refused, not guessed.
     log.previous_entries.erase(log.previous_entries.begin() + 2);
     EXPECT_EQ(qz::plan_removal(log, {}, system_options()).actions.front().reason, refusal::no_main_program);

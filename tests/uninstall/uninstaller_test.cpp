@@ -2,7 +2,9 @@
 #include "uninstall/uninstaller.hpp"
 
 #include "support/file_system.hpp"
+#include "support/error.hpp"
 #include "support/path.hpp"
+#include "support/unique_resource.hpp"
 #include "test_support/files.hpp"
 
 #include <gtest/gtest.h>
@@ -90,6 +92,19 @@ TEST(UninstallOriginal, TheRegisteredFolderQuotedOrBare)
     };
     for (const auto& [command, folder] : rows)
         EXPECT_EQ(qz::uninstall_string_folder(command), folder) << &command - &rows[0].first;
+}
+
+TEST(UninstallUnregistration, DoesNotStartAProgramSomeoneHoldsForWriting)
+{
+    const std::wstring program = qz::unique_temp_path(L"uninstaller-test-%%%%%%%%.exe").native();
+    test_support::write_bytes(program, "MZ");
+    {
+        const qz::unique_file writer(CreateFileW(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(writer);
+        EXPECT_EQ(qz::unregister_product(program, 1000, [] {}), qz::system_error_code(ERROR_SHARING_VIOLATION));
+    }
+    DeleteFileW(program.c_str());
 }
 
 } // namespace
