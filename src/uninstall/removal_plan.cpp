@@ -44,18 +44,46 @@ std::size_t depth(const std::wstring& path)
     return static_cast<std::size_t>(std::count(normal.begin(), normal.end(), L'\\'));
 }
 
+// A local absolute path with no second name for something else: no stream (":"),
+// no element ending in "." or " " (dropped by Windows), no 8.3 name ("~" and a
+// digit) and no "Sysnative" (the 64-bit system folder for a 32-bit program).
+bool is_plain_path(const std::wstring& path)
+{
+    if (!is_local_absolute_path(path))
+        return false;
+    const std::wstring normal = normalized_path(path);
+    std::size_t start = path_root_length(normal);
+    if (normal.find(L':', start) != std::wstring::npos)
+        return false;
+    while (start < normal.size()) {
+        std::size_t end = normal.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = normal.size();
+        const std::wstring_view name = std::wstring_view(normal).substr(start, end - start);
+        if (!name.empty() && (name.back() == L'.' || name.back() == L' '))
+            return false;
+        for (std::size_t tilde = name.find(L'~'); tilde != std::wstring_view::npos; tilde = name.find(L'~', tilde + 1))
+            if (tilde + 1 < name.size() && name[tilde + 1] >= L'0' && name[tilde + 1] <= L'9')
+                return false;
+        if (same_path(name, L"Sysnative"))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 class validator {
 public:
     validator(const uninstall_log& log, const removal_options& options) : options_(options)
     {
         const std::wstring& install = log.install_path.native();
-        if (is_local_absolute_path(install) && !holds_system_folder(install))
+        if (is_plain_path(install) && !holds_system_folder(install))
             install_ = install;
         roots_.push_back(install_);
         // The log names its Start-menu folder itself: trusted only inside a link folder.
         const std::wstring& shortcuts = log.shortcut_path.native();
         const auto in_links = [&shortcuts](const std::wstring& links) { return is_within(shortcuts, links); };
-        if (is_local_absolute_path(shortcuts) && !holds_system_folder(shortcuts)
+        if (is_plain_path(shortcuts) && !holds_system_folder(shortcuts)
             && std::any_of(options.link_folders.begin(), options.link_folders.end(), in_links))
             shortcuts_ = shortcuts;
         roots_.push_back(shortcuts_);
@@ -68,7 +96,7 @@ public:
     // Why `path` of an entry of `type` may not be touched, or none.
     [[nodiscard]] refusal check(entry_type type, const std::wstring& path) const
     {
-        if (!is_local_absolute_path(path))
+        if (!is_plain_path(path))
             return refusal::not_local_absolute;
         if (holds_system_folder(path))
             return refusal::system_folder;
@@ -251,7 +279,7 @@ removal_plan plan_removal(const uninstall_log& log, const std::wstring& log_file
         action.step = removal_step::remove_log;
         action.path = log_file;
         action.last_group = true;
-        if (!is_local_absolute_path(log_file)) {
+        if (!is_plain_path(log_file)) {
             action.verdict = removal_verdict::refuse;
             action.reason = refusal::not_local_absolute;
         } else {

@@ -30,7 +30,8 @@ enum class removal_verdict {
 
 enum class refusal {
     none,
-    not_local_absolute,   // relative, a share, a device path, "." or ".."
+    not_local_absolute,   // relative, a share, a device path, "." or "..", or an alias
+                          // (a stream, an element ending in "." or " ", an 8.3 name, Sysnative)
     outside_installation, // not inside the folders the log records
     system_folder,        // a drive root or system folder, or a folder holding one
     no_main_program,      // file types to unregister, but no main program to run

@@ -64,6 +64,13 @@ TEST(removal_plan, validates_every_path_against_the_logs_folders)
         {file, 0, L"\\\\server\\share\\x\\a.dll", removal_verdict::refuse, refusal::not_local_absolute, L""},
         {file, 0, L"\\\\?\\C:\\Inst\\a.dll", removal_verdict::refuse, refusal::not_local_absolute, L""},
         {file, 0, L"C:\\Inst\\..\\Windows\\a.dll", removal_verdict::refuse, refusal::not_local_absolute, L""},
+        // Second names of other files or folders.
+        {file, 0, L"C:\\Inst\\a.dll:x", removal_verdict::refuse, refusal::not_local_absolute, L""},
+        {file, 0, L"C:\\Inst\\Lang.\\a.dll", removal_verdict::refuse, refusal::not_local_absolute, L""},
+        {file, 0, L"C:\\Inst\\a.dll ", removal_verdict::refuse, refusal::not_local_absolute, L""},
+        {folder, -1, L"C:\\PROGRA~1\\Gradiva", removal_verdict::refuse, refusal::not_local_absolute, L""},
+        {file, 0, L"C:\\Inst\\sysnative\\a.dll", removal_verdict::refuse, refusal::not_local_absolute, L""},
+        {file, 0, L"C:\\Inst\\a~b.dll", removal_verdict::act, refusal::none, L"C:\\"},
         {file, 0, L"C:\\Other\\a.dll", removal_verdict::refuse, refusal::outside_installation, L""},
         {file, 0, L"C:\\Inst", removal_verdict::refuse, refusal::outside_installation, L""},
         {file, 0, L"C:\\Installer\\a.dll", removal_verdict::refuse, refusal::outside_installation, L""},
