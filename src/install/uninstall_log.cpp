@@ -150,9 +150,13 @@ bool belongs_to_installation(const log_entry& previous, const installation_exten
     const auto inside = [&path](const std::wstring& folder) { return !folder.empty() && is_within(path, folder); };
     if (std::any_of(extent.folders.begin(), extent.folders.end(), inside))
         return true;
+    // A folder holding our files, or a folder of the payload whose files an update
+    // skipped (the earlier installation's, carried over with it).
     const auto holds = [&path](const std::wstring& own) { return is_within(own, path); };
     if (previous.type == entry_type::folder)
-        return path.size() > path_root(path).size() && std::any_of(extent.paths.begin(), extent.paths.end(), holds);
+        return path.size() > path_root(path).size()
+               && (std::any_of(extent.paths.begin(), extent.paths.end(), holds)
+                   || std::any_of(extent.folders.begin(), extent.folders.end(), holds));
     // A Start-menu shortcut that this run did not make again: a ".lnk" in its folder.
     return previous.type == entry_type::start_menu_link && is_shortcut_file(path) && !extent.start_menu.empty()
            && is_within(path, extent.start_menu);

@@ -492,7 +492,8 @@ TEST_F(journal, write_merges_keeping_at_most_one_entry_of_types_two_to_seven)
     uninstall_log log;
     log.entries = {{entry_type::file, L"C:\\A\\x.dll", {}, true, 0}, {entry_type::directx_update, {}, {}, true, -1},
                    {entry_type::file, L"C:\\Data\\Varnholt\\Lib\\new.gcl", {}, true, 3}};
-    log.destination_folders = {L"C:\\Data\\Varnholt\\Kept"}; // an update skipped its files
+    // An update skipped the files of these folders.
+    log.destination_folders = {L"C:\\Data\\Varnholt\\Kept", L"C:\\Data\\Varnholt\\Textures\\Gradiva"};
     log.previous_entries = {
         {entry_type::folder, L"C:\\A", {}, true, -1},
         {entry_type::file, L"C:/A/x.dll", {}, true, 0},
@@ -506,6 +507,7 @@ TEST_F(journal, write_merges_keeping_at_most_one_entry_of_types_two_to_seven)
         {entry_type::file, L"C:\\M\\Other Vendor.lnk", {}, true, 0}, // the Start menu is not ours
         {entry_type::folder, L"C:\\Data\\Varnholt", {}, true, -1},
         {entry_type::file, L"C:\\Data\\Varnholt\\Kept\\old.gcl", {}, true, 3},
+        {entry_type::folder, L"C:\\Data\\Varnholt\\Textures", {}, true, -1},
         {entry_type::start_menu_link, L"C:\\M\\1.lnk", {}, true, -1},
         {entry_type::start_menu_link, L"C:\\M\\2.lnk", {}, true, -1},
         {entry_type::directx_update, L"DirectX Update", {}, false, -1},
@@ -521,6 +523,7 @@ TEST_F(journal, write_merges_keeping_at_most_one_entry_of_types_two_to_seven)
         {entry_type::folder, L"C:\\A", {}, true, -1},
         {entry_type::folder, L"C:\\Data\\Varnholt", {}, true, -1},
         {entry_type::file, L"C:\\Data\\Varnholt\\Kept\\old.gcl", {}, true, 3},
+        {entry_type::folder, L"C:\\Data\\Varnholt\\Textures", {}, true, -1},
         {entry_type::start_menu_link, L"C:\\M\\1.lnk", {}, true, -1},
         {entry_type::uninstall_key, {}, {}, true, -1},
     };
