@@ -132,15 +132,20 @@ private:
         return (!install_.empty() && is_within(folder, install_)) || (!shortcuts_.empty() && is_within(folder, shortcuts_));
     }
 
-    // The installation's shared folders elsewhere: "Varnholt", "Gradiva Examples".
+    // In the installation's shared folders elsewhere ("Varnholt", "Gradiva Examples"),
+    // or one of them.
     [[nodiscard]] static bool own_folder_name(const std::wstring& path)
     {
-        const std::wstring normal = normalized_path(path);
-        const std::wstring_view name = file_name(normal);
-        const auto starts = [&name](std::wstring_view prefix) {
-            return name.size() >= prefix.size() && same_path(name.substr(0, prefix.size()), prefix);
-        };
-        return starts(product_name) || starts(maker_name);
+        for (std::wstring folder = normalized_path(path); folder.size() > path_root_length(folder);
+             folder = parent_folder(folder)) {
+            const std::wstring_view name = file_name(folder);
+            const auto starts = [&name](std::wstring_view prefix) {
+                return name.size() >= prefix.size() && same_path(name.substr(0, prefix.size()), prefix);
+            };
+            if (starts(product_name) || starts(maker_name))
+                return true;
+        }
+        return false;
     }
 
     [[nodiscard]] bool holds_system_folder(const std::wstring& path) const

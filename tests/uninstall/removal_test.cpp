@@ -83,6 +83,7 @@ TEST(removal_plan, validates_every_path_against_the_logs_folders)
         {folder, -1, L"C:\\Inst\\Sub", removal_verdict::act, refusal::none, L"C:\\"},
         {folder, -1, L"C:\\Data\\gradiva Examples", removal_verdict::act, refusal::none, L"C:\\"},
         {file, 0, L"C:\\Data\\gradiva Examples\\e.gdv", removal_verdict::act, refusal::none, L"C:\\"},
+        {folder, -1, L"C:\\ProgramData\\Varnholt\\Textures", removal_verdict::act, refusal::none, L"C:\\ProgramData"},
         {folder, -1, L"C:\\Users\\alice", removal_verdict::refuse, refusal::outside_installation, L""},
         {file, 0, L"C:\\Users\\alice\\a.txt", removal_verdict::refuse, refusal::outside_installation, L""},
         {folder, -1, L"C:\\Data\\My Gradiva", removal_verdict::refuse, refusal::outside_installation, L""},
