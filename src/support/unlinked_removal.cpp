@@ -90,6 +90,12 @@ std::error_code remove_unfollowed(const std::wstring& base, const std::wstring& 
         if (is_folder(object.get(), attributes) != folder)
             return system_error_code(ERROR_DIRECTORY);
         const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        // The attribute belongs to the file, not the name: through a hard link, clearing
+        // it would change another file.
+        FILE_STANDARD_INFO standard{};
+        if (read_only && (!GetFileInformationByHandleEx(object.get(), FileStandardInfo, &standard, sizeof standard)
+                          || standard.NumberOfLinks > 1))
+            return system_error_code(error_reparse_point);
         if (read_only && !set_attributes(object.get(), attributes & ~FILE_ATTRIBUTE_READONLY))
             return failure(GetLastError());
         FILE_DISPOSITION_INFO disposition{TRUE};

@@ -12,10 +12,11 @@ namespace qz {
 // `base` is opened without following reparse points, must be no link, and is held
 // open without delete sharing until the removal is done, so that none can be
 // swapped for a link meanwhile; the target must be no link either and is deleted
-// through its own handle. A read-only file is made writable first (and marked
-// again when it stays). Never raises. Returns no error when removed, otherwise:
+// through its own handle. A read-only file with one name is made writable first
+// (and marked again when it stays). Never raises. Returns no error when removed, otherwise:
 // ERROR_FILE_NOT_FOUND  nothing stands at the path (or a folder on the way is missing)
-// error_reparse_point   a link, junction or mount point on the way or at the path
+// error_reparse_point   a link, junction or mount point on the way or at the path, or a
+//                       read-only file with more than one name (a hard link)
 // ERROR_DIRECTORY       a folder where a file was expected, or the other way round
 // ERROR_BAD_PATHNAME    `path` does not lie below `base`
 // ERROR_DIR_NOT_EMPTY   the folder still holds something

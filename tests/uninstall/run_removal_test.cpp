@@ -222,3 +222,18 @@ TEST_F(removal_run, never_acts_through_a_link)
     EXPECT_TRUE(qz::path_exists(links + L"\\folder-link"));
     EXPECT_TRUE(qz::path_exists(links + L"\\file-link.txt"));
 }
+
+TEST_F(removal_run, a_hard_link_to_a_read_only_file_leaves_that_file_as_it_is)
+{
+    install();
+    const std::wstring other = root + L"\\other.dat";
+    write_bytes(other, "another file");
+    SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::wstring name = inst + L"\\Lang\\deu.dll";
+    SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(DeleteFileW(name.c_str()));
+    ASSERT_TRUE(CreateHardLinkW(name.c_str(), other.c_str(), nullptr));
+    const auto results = run();
+    EXPECT_EQ(outcome_of(results, name), removal_outcome::refused);
+    EXPECT_EQ(GetFileAttributesW(other.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+}
