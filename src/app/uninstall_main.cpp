@@ -104,6 +104,8 @@ int run_as_copy(const qz::uninstall_command& command)
         return nothing_done;
     const qz::removal_plan plan = qz::plan_removal(log, qz::removal_log_path(command.from),
                                                    qz::system_removal_options(*remove_shared || command.all));
+    if (plan.actions.empty())
+        return log_problem_exit(command.from, qz::log_problem::damaged, false);
     qz::removal_window window(observer);
     return window.run(plan, qz::machine_removal_system());
 }

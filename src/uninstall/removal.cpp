@@ -224,7 +224,7 @@ std::vector<log_entry> remaining_entries(const removal_plan& plan, const std::ve
 
 int removal_exit_code(bool started, const std::vector<removal_result>& results) noexcept
 {
-    if (!started)
+    if (!started || results.empty())
         return 2;
     const auto is = [](removal_outcome outcome) {
         return [outcome](const removal_result& r) { return r.outcome == outcome; };

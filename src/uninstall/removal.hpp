@@ -84,7 +84,7 @@ public:
 [[nodiscard]] std::vector<log_entry> remaining_entries(const removal_plan& plan,
                                                        const std::vector<removal_result>& results);
 
-// 2 when nothing was done (not started, or nothing removed while something was
+// 2 when nothing was done (not started, an empty plan, or nothing removed while something was
 // left), 1 when something was left, 0 when everything was removed or kept by choice.
 [[nodiscard]] int removal_exit_code(bool started, const std::vector<removal_result>& results) noexcept;
 

@@ -298,6 +298,12 @@ removal_plan plan_removal(const uninstall_log& log, const std::wstring& log_file
         return depth(a.path) > depth(b.path);
     });
     std::move(folders.begin(), folders.end(), std::back_inserter(plan.actions));
+    // Without a file to remove the product stays: nothing is done, the log stays.
+    const auto has_file = [](const removal_action& a) {
+        return a.step == removal_step::remove_file && a.verdict != removal_verdict::refuse;
+    };
+    if (std::none_of(plan.actions.begin(), plan.actions.end(), has_file))
+        plan.actions.clear();
     return plan;
 }
 

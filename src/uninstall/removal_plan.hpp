@@ -80,7 +80,8 @@ struct removal_plan {
 // the file-type unregistration; files and shortcuts, last entry first (the
 // uninstaller excepted); then, as the last group, the registration, the
 // uninstaller and the log; last, the folders, deepest first. A path that occurs
-// twice is acted on once.
+// twice is acted on once. No actions at all when no file or shortcut is to be
+// removed or kept.
 [[nodiscard]] removal_plan plan_removal(const uninstall_log& log, const std::wstring& log_file,
                                         const removal_options& options);
 

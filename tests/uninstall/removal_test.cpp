@@ -182,6 +182,15 @@ TEST(removal_plan, orders_unregistration_files_last_group_then_folders_deepest_f
     log.previous_entries[2].path = L"C:\\Inst\\Lang\\Gradiva.exe";
     EXPECT_EQ(qz::plan_removal(log, L"C:\\Inst\\Uninstall.ulog", system_options()).actions.front().reason,
               refusal::no_main_program);
+    // Without a file to remove or keep, nothing is done: not even the log goes.
+    for (const auto& only : {std::vector<qz::log_entry>{},
+                             {entry(folder, L"C:\\Inst"), entry(entry_type::uninstall_key, L"")},
+                             {entry(file, L"C:\\Other\\a.dll", 0)}}) {
+        qz::uninstall_log bare;
+        bare.install_path = L"C:\\Inst";
+        bare.previous_entries = only;
+        EXPECT_TRUE(qz::plan_removal(bare, L"C:\\Inst\\Uninstall.ulog", system_options()).actions.empty());
+    }
     // No main program to run: the unregistration is refused, not guessed.
     log.previous_entries.erase(log.previous_entries.begin() + 2);
     EXPECT_EQ(qz::plan_removal(log, {}, system_options()).actions.front().reason, refusal::no_main_program);
@@ -196,7 +205,7 @@ TEST(removal_exit_code, follows_what_was_done_and_what_was_left)
         int code;
     } rows[] = {
         {false, {}, 2},
-        {true, {}, 0},
+        {true, {}, 2}, // an empty plan
         {true, {o::removed, o::absent, o::kept}, 0},
         {true, {o::removed, o::failed}, 1},
         {true, {o::removed, o::not_empty}, 1},
