@@ -65,42 +65,40 @@ bool is_empty_key(const registry_key& key)
     return status == ERROR_SUCCESS && subkeys == 0 && values == 0;
 }
 
-// The uninstall key, when it names this uninstaller, and the product path
-// value, when it names this log's main program; the maker's key when empty then.
-// Another installation's registration is left alone.
+// The uninstall key and the product path value, when naming this log's main
+// program, only while the key registers this uninstaller; the maker's key when
+// empty then. Another installation's registration is left alone.
 removal_result remove_registration(const removal_plan& plan, const removal_system& system)
 {
     try {
-        bool removed = false;
-        bool another = false;
         const std::wstring name = system.key.name.empty() ? product_key_name(product_code()) : system.key.name;
         const registry_key parent = open_key(system.key.root, system.key.parent);
-        if (registry_key key = parent ? open_key(parent, name) : registry_key()) {
-            std::wstring command;
-            another = read_string(key, L"UninstallString", command) && !command.empty()
-                      && !same_path(uninstall_string_folder(command), parent_folder(plan.log_file));
-            key.reset();
-            if (!another)
-                removed = delete_tree(parent, name);
-        }
+        registry_key key = parent ? open_key(parent, name) : registry_key();
+        if (!key)
+            return {removal_outcome::absent, {}};
+        std::wstring command;
+        const bool ours = !plan.log_file.empty() && read_string(key, L"UninstallString", command)
+                          && same_path(uninstall_string_folder(command), parent_folder(plan.log_file));
+        key.reset();
+        if (!ours)
+            return {removal_outcome::refused, system_error_code(ERROR_INVALID_DATA)};
+        bool removed = delete_tree(parent, name);
 
         if (registry_key maker = open_key(system.maker_root, system.maker_key)) {
             const std::wstring value_name = product_key_name(product_code()) + L" Path";
             std::wstring main_program;
-            const auto ours = [&](const log_entry& e) {
+            const auto names_it = [&](const log_entry& e) {
                 return e.type == entry_type::file && e.kind == main_program_kind
                        && same_path(e.path.native(), main_program);
             };
             if (read_string(maker, value_name, main_program)
-                && std::any_of(plan.entries.begin(), plan.entries.end(), ours))
+                && std::any_of(plan.entries.begin(), plan.entries.end(), names_it))
                 removed = delete_value(maker, value_name) || removed;
             if (is_empty_key(maker)) {
                 maker.reset();
                 delete_tree(system.maker_root, system.maker_key);
             }
         }
-        if (another)
-            return {removal_outcome::refused, system_error_code(ERROR_INVALID_DATA)};
         return {removed ? removal_outcome::removed : removal_outcome::absent, {}};
     } catch (const std::system_error& error) {
         return {removal_outcome::failed, error.code()};

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -150,19 +151,51 @@ TEST_F(removal_run, removes_all_but_the_kept_kinds_and_a_folder_holding_a_users_
     EXPECT_FALSE(qz::path_exists(data));
 }
 
-TEST_F(removal_run, leaves_another_installations_registration_and_the_makers_other_values)
+TEST_F(removal_run, touches_the_registration_only_while_it_registers_this_uninstaller)
 {
     install();
-    qz::write_string(qz::open_key(HKEY_CURRENT_USER, system.key.parent + L"\\Gradiva 7"), L"UninstallString",
-                     root + L"\\Elsewhere\\Uninstall.exe");
+    const std::wstring key = system.key.parent + L"\\Gradiva 7";
     const auto maker = qz::open_key(HKEY_CURRENT_USER, system.maker_key);
     qz::write_string(maker, L"Other Path", L"C:\\Other\\Other.exe");
-    const auto results = run();
-    EXPECT_EQ(results[4].outcome, removal_outcome::refused); // the registration
-    EXPECT_TRUE(key_exists(system.key.parent + L"\\Gradiva 7"));
-    std::wstring value;
-    EXPECT_FALSE(qz::read_string(maker, L"Gradiva 7 Path", value)); // ours: removed
-    EXPECT_TRUE(qz::read_string(maker, L"Other Path", value));
+    const struct {
+        const wchar_t* uninstall_string; // nullptr: no value; L"-": no key
+        removal_outcome outcome;
+        bool left;
+    } rows[] = {
+        {L"\"<inst>\\Uninstall.exe\"", removal_outcome::removed, false},
+        {L"<root>\\Elsewhere\\Uninstall.exe", removal_outcome::refused, true},
+        {nullptr, removal_outcome::refused, true},
+        {L"-", removal_outcome::absent, true},
+    };
+    for (const auto& row : rows) {
+        qz::delete_tree(HKEY_CURRENT_USER, key);
+        qz::write_string(maker, L"Gradiva 7 Path", inst + L"\\Gradiva.exe");
+        const std::wstring given = row.uninstall_string ? row.uninstall_string : L"";
+        if (given != L"-") {
+            const auto uninstall = qz::create_key(HKEY_CURRENT_USER, key);
+            std::wstring text = given;
+            for (const auto& [tag, path] : {std::pair{L"<inst>", inst}, std::pair{L"<root>", root}})
+                if (const auto at = text.find(tag); at != std::wstring::npos)
+                    text.replace(at, std::wcslen(tag), path);
+            if (row.uninstall_string)
+                qz::write_string(uninstall, L"UninstallString", text);
+            else
+                qz::write_string(uninstall, L"DisplayName", L"Gradiva");
+        }
+        plan = qz::plan_removal(log, inst + L"\\Uninstall.ulog", {false, {root}, {}});
+        const qz::removal_action* registration = nullptr;
+        for (const auto& action : plan.actions)
+            if (action.step == qz::removal_step::remove_registration)
+                registration = &action;
+        ASSERT_NE(registration, nullptr);
+        qz::removal_plan only = plan;
+        only.actions = {*registration};
+        EXPECT_EQ(qz::run_removal(only, system, observer).front().outcome, row.outcome) << given;
+        std::wstring value;
+        EXPECT_EQ(key_exists(key), row.left && given != L"-") << given;
+        EXPECT_EQ(qz::read_string(maker, L"Gradiva 7 Path", value), row.left) << given;
+        EXPECT_TRUE(qz::read_string(maker, L"Other Path", value));
+    }
 }
 
 TEST_F(removal_run, a_file_in_use_is_retried_then_left_with_the_last_group_and_a_shorter_log)
