@@ -115,7 +115,7 @@ int run_as_original(const qz::uninstall_command& command)
     const std::wstring self = qz::program_file_path();
     if (!qz::is_valid_original(self, qz::registered_folder({})))
         return log_problem_exit(self, qz::log_problem::missing, command.quiet);
-    const qz::private_copy copy = qz::copy_to_private_folder(self);
+    qz::private_copy copy = qz::copy_to_private_folder(self);
     int code = nothing_done;
     try {
         code = qz::run_copy(copy, self, command);

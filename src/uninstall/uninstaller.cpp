@@ -6,6 +6,7 @@
 #include "install/shortcuts.hpp"
 #include "support/error.hpp"
 #include "support/file_system.hpp"
+#include "support/folder_rights.hpp"
 #include "support/known_folders.hpp"
 #include "support/message_pump.hpp"
 #include "support/path.hpp"
@@ -198,14 +199,36 @@ int remove_product(const std::wstring& uninstaller, const removal_options& optio
 private_copy copy_to_private_folder(const std::wstring& self)
 {
     private_copy copy;
-    copy.folder = join_path(temp_folder(), temp_folder_name());
-    create_working_folder(copy.folder);
+    std::wstring base = temp_folder();
+    if (is_administrator()) {
+        // The user's TEMP, or a link on its way, is theirs to move while the elevated copy starts.
+        wchar_t windows[MAX_PATH];
+        const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH)
+            raise_last_error();
+        const std::wstring system_temp = join_path(windows, L"SystemTemp");
+        base = folder_exists(system_temp) ? system_temp : join_path(windows, L"Temp");
+    }
+    const std::wstring made = join_path(base, temp_folder_name());
+    create_working_folder(made);
+    copy.held.reset(CreateFileW(made.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    try {
+        if (!copy.held)
+            raise_last_error();
+        copy.folder = final_path(copy.held.get());
+    } catch (const std::exception&) {
+        copy.held.reset();
+        RemoveDirectoryW(made.c_str());
+        throw;
+    }
     copy.program = join_path(copy.folder, uninstaller_file_name);
     // Installed read-only; the copy is deleted when it has ended.
     if (!CopyFileW(self.c_str(), copy.program.c_str(), TRUE)
         || !SetFileAttributesW(copy.program.c_str(), FILE_ATTRIBUTE_NORMAL)) {
         const DWORD error = GetLastError();
         DeleteFileW(copy.program.c_str());
+        copy.held.reset();
         RemoveDirectoryW(copy.folder.c_str());
         raise_system_error(error);
     }
@@ -229,10 +252,11 @@ int run_copy(const private_copy& copy, const std::wstring& original, const unins
     return static_cast<int>(exit_code);
 }
 
-void clean_up_copy(const private_copy& copy) noexcept
+void clean_up_copy(private_copy& copy) noexcept
 {
     try {
         DeleteFileW(copy.program.c_str());
+        copy.held.reset();
         if (RemoveDirectoryW(copy.folder.c_str()))
             return;
         // This process still runs from the moved original: gone at the next restart.

@@ -3,6 +3,7 @@
 // running program cannot delete its own file).
 #pragma once
 
+#include "support/unique_resource.hpp"
 #include "uninstall/removal.hpp"
 
 #include <windows.h>
@@ -69,13 +70,16 @@ enum class log_problem { none, missing, damaged };
 [[nodiscard]] int remove_product(const std::wstring& uninstaller, const removal_options& options,
                                  const removal_system& system, removal_observer& observer);
 
-// The private folder holding the running copy.
+// The private folder holding the running copy, held open without delete sharing
+// and named by its final path.
 struct private_copy {
     std::wstring folder;
     std::wstring program;
+    unique_file held;
 };
 
-// A fresh private folder below the temporary folder, with `self` copied into it
+// A fresh private folder below the temporary folder (elevated: the Windows
+// folder's SystemTemp, else its Temp, not the user's), with `self` copied into it
 // as Uninstall.exe. Raises the system error (nothing left behind).
 [[nodiscard]] private_copy copy_to_private_folder(const std::wstring& self);
 
@@ -84,7 +88,7 @@ struct private_copy {
 
 // After the copy ended: its file goes at once; the moved original, still running
 // as this process, and the folder at the next restart. Never raises.
-void clean_up_copy(const private_copy& copy) noexcept;
+void clean_up_copy(private_copy& copy) noexcept;
 
 // The copy's observer part: just before the engine removes the original, which
 // the waiting original process still runs from, it is moved into the copy's

@@ -2,6 +2,7 @@
 #include "uninstall/uninstaller.hpp"
 
 #include "support/file_system.hpp"
+#include "support/folder_rights.hpp"
 #include "support/error.hpp"
 #include "support/path.hpp"
 #include "support/unique_resource.hpp"
@@ -92,6 +93,20 @@ TEST(UninstallOriginal, TheRegisteredFolderQuotedOrBare)
     };
     for (const auto& [command, folder] : rows)
         EXPECT_EQ(qz::uninstall_string_folder(command), folder) << &command - &rows[0].first;
+}
+
+TEST(UninstallCopy, ElevatedInTheWindowsFoldersTempNotTheUsers)
+{
+    wchar_t windows[MAX_PATH];
+    ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    wchar_t self[MAX_PATH];
+    ASSERT_NE(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    qz::private_copy copy = qz::copy_to_private_folder(self);
+    EXPECT_TRUE(qz::is_within(copy.folder, qz::is_administrator() ? windows : qz::temp_folder())) << copy.folder;
+    EXPECT_TRUE(copy.held);
+    EXPECT_TRUE(qz::file_exists(copy.program));
+    qz::clean_up_copy(copy);
+    EXPECT_FALSE(qz::path_exists(copy.folder));
 }
 
 TEST(UninstallUnregistration, DoesNotStartAProgramSomeoneHoldsForWriting)
