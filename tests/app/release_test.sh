@@ -21,10 +21,13 @@ link=$("$objdump" -s -j .gnu_debuglink "$program" 2>/dev/null \
     | xxd -r -p | tr '\0' '\n' | head -n 1)
 [[ -n $link && -f $(dirname "$program")/$link ]] || fail "no separate symbol file named by .gnu_debuglink (found '$link')"
 
-# No build time: the PE header's time stamp is 0.
-stamp=$("$objdump" -p "$program" | sed -n 's/^Time\/Date\s*//p')
+# No build time: the PE header's time stamp is 0, in the symbol file too (the
+# program carries its checksum).
 expected=$(LC_ALL=C date -u -d @0 '+%a %b %e %H:%M:%S %Y')
-[[ $stamp == "$expected" ]] || fail "PE time stamp is '$stamp', not '$expected'"
+for file in "$program" "$(dirname "$program")/$link"; do
+    stamp=$("$objdump" -p "$file" 2>/dev/null | sed -n 's/^Time\/Date\s*//p')
+    [[ $stamp == "$expected" ]] || fail "PE time stamp of $file is '$stamp', not '$expected'"
+done
 
 # No build folder: neither the sources', the build's, the dependencies' nor the
 # builder's home path may be compiled in.
