@@ -237,6 +237,31 @@ void remove_path(const std::filesystem::path& path)
         raise_file_error("remove", path, GetLastError());
 }
 
+// Makes way for a new log by the name of `log_file`: the old one, if any, must be
+// a file of its own (no link, no second name, whose attributes and data are
+// another file's) and loses its read-only attribute through its own handle.
+void make_way_for_log(const std::filesystem::path& log_file)
+{
+    const unique_file old(CreateFileW(log_file.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!old) {
+        if (is_missing(GetLastError()) && !is_link(log_file.native()))
+            return;
+        raise_file_error("open", log_file, is_link(log_file.native()) ? error_reparse_point : GetLastError());
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(old.get(), &info))
+        raise_file_error("open", log_file, GetLastError());
+    if (is_link(old.get(), log_file.native()) || info.nNumberOfLinks > 1
+        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        raise_file_error("open", log_file, error_reparse_point);
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(old.get(), FileBasicInfo, &basic, sizeof basic))
+        raise_file_error("set attributes", log_file, GetLastError());
+}
+
 // Deletes a backup that is no longer needed, ignoring failure.
 void delete_backup(const std::filesystem::path& backup)
 {
@@ -497,12 +522,13 @@ bool uninstall_log::write(const std::filesystem::path& log_file, const std::file
     previous_entries.clear();
 
     bool written = false;
+    std::filesystem::path fresh;
     try {
-        // A link in its place would have the log written over what it points to.
-        if (is_link(log_file.native()))
-            raise_file_error("open", log_file, error_reparse_point);
-        SetFileAttributesW(log_file.c_str(), FILE_ATTRIBUTE_NORMAL);
-        txtf::wofstream out(log_file);
+        // Written as a new file under a name nobody can foresee, then renamed over
+        // the old log: a link or a second name planted there is replaced, never
+        // written through.
+        fresh = unique_temp_path(L"Uninstall-%%%%%%%%.tmp", parent_folder(log_file.native()));
+        txtf::wofstream out(fresh);
         out.exceptions(std::ios::failbit | std::ios::badbit);
         std::wstring install_line = L"// Install " + product_label(false);
         if (!previous_install.empty())
@@ -519,11 +545,16 @@ bool uninstall_log::write(const std::filesystem::path& log_file, const std::file
             out << entry_number(i, code, entry.done) << L" -- " << entry_text(entry) << L'\n';
         }
         out.close();
-        if (!SetFileAttributesW(log_file.c_str(), log_attributes))
-            raise_file_error("set attributes", log_file, GetLastError());
+        if (!SetFileAttributesW(fresh.c_str(), log_attributes))
+            raise_file_error("set attributes", fresh, GetLastError());
+        make_way_for_log(log_file);
+        if (!MoveFileExW(fresh.c_str(), log_file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            raise_file_error("rename", log_file, GetLastError());
         written = true;
     } catch (const std::exception&) {
         written = false;
+        if (!fresh.empty())
+            delete_backup(fresh);
     }
 
     for (log_entry& entry : entries) {

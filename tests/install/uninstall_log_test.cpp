@@ -540,6 +540,29 @@ TEST_F(journal, write_never_writes_through_a_link)
     EXPECT_EQ(read_bytes(links + L"\\real\\file.txt"), "");
 }
 
+// A log that is a second name of another file: neither that file's bytes nor its
+// attributes change, whether it is read-only or not.
+TEST_F(journal, write_never_writes_through_a_second_name)
+{
+    for (const DWORD attributes : {DWORD{FILE_ATTRIBUTE_NORMAL}, DWORD{FILE_ATTRIBUTE_READONLY}}) {
+        SCOPED_TRACE(attributes);
+        const fs::path victim = make_file(root / L"system.ini", "system");
+        const fs::path log_file = root / L"Uninstall.ulog";
+        ASSERT_TRUE(CreateHardLinkW(log_file.c_str(), victim.c_str(), nullptr));
+        ASSERT_TRUE(SetFileAttributesW(victim.c_str(), attributes));
+        const DWORD before = GetFileAttributesW(victim.c_str());
+        uninstall_log log;
+        log.entries = {{entry_type::directx_update, {}, {}, true, -1}};
+        EXPECT_FALSE(log.write(log_file, L"C:\\A", L""));
+        EXPECT_EQ(GetFileAttributesW(victim.c_str()), before);
+        SetFileAttributesW(victim.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(read_bytes(victim), "system");
+        EXPECT_EQ(fs::directory_iterator(root)->path().extension(), L".ini") << "no temporary file left";
+        fs::remove(log_file);
+        fs::remove(victim);
+    }
+}
+
 TEST_F(journal, write_replaces_a_read_only_log_and_deletes_backups_even_on_failure)
 {
     const fs::path file = make_file(root / L"Uninstall.ulog", "old log");
