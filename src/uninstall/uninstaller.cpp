@@ -10,6 +10,7 @@
 #include "support/known_folders.hpp"
 #include "support/message_pump.hpp"
 #include "support/path.hpp"
+#include "support/registry.hpp"
 #include "support/unique_resource.hpp"
 
 #include <windows.h>
@@ -36,6 +37,26 @@ struct local_free_args {
 bool unregistered(DWORD exit_code) noexcept
 {
     return exit_code == 0 || exit_code == product_registered_exit_code;
+}
+
+// A 32-bit program under WOW64 gets the (x86) folders as ProgramFiles and none as
+// ProgramFilesX64: the 64-bit ones come from the registry's 64-bit view (Wine sets
+// no W6432 values, only the plain ones there). A missing value is skipped; any other
+// failure raises, so nothing is removed unprotected.
+void add_native_program_files(std::vector<std::wstring>& list)
+{
+    registry_key key;
+    const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                                         KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put());
+    if (status == ERROR_FILE_NOT_FOUND)
+        return;
+    if (status != ERROR_SUCCESS)
+        raise_system_error(static_cast<DWORD>(status));
+    for (const wchar_t* name : {L"ProgramW6432Dir", L"CommonW6432Dir", L"ProgramFilesDir", L"CommonFilesDir"}) {
+        std::wstring path;
+        if (read_string(key, name, path) && !path.empty())
+            list.push_back(path);
+    }
 }
 
 } // namespace
@@ -106,7 +127,6 @@ removal_options system_removal_options(bool remove_shared)
         if (SUCCEEDED(known_folder(id, path)) && !path.empty())
             list.push_back(path);
     };
-    // A 32-bit program gets no ProgramFilesX64; the plan refuses its drive root anyway.
     for (const KNOWNFOLDERID* id :
          {&FOLDERID_Windows, &FOLDERID_System, &FOLDERID_SystemX86, &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86,
           &FOLDERID_ProgramFilesX64, &FOLDERID_ProgramFilesCommon, &FOLDERID_ProgramFilesCommonX86,
@@ -115,6 +135,7 @@ removal_options system_removal_options(bool remove_shared)
           &FOLDERID_Programs, &FOLDERID_CommonStartup, &FOLDERID_Startup, &FOLDERID_Documents,
           &FOLDERID_PublicDocuments, &FOLDERID_RoamingAppData, &FOLDERID_LocalAppData})
         add(options.system_folders, *id);
+    add_native_program_files(options.system_folders);
     for (const KNOWNFOLDERID* id : {&FOLDERID_PublicDesktop, &FOLDERID_Desktop, &FOLDERID_CommonPrograms,
                                     &FOLDERID_Programs})
         add(options.link_folders, *id);

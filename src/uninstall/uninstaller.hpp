@@ -42,8 +42,9 @@ struct uninstall_command {
 // with an Uninstall.ulog beside it.
 [[nodiscard]] bool is_valid_original(const std::wstring& path, const std::wstring& registered) noexcept;
 
-// The known folders of this machine that are never removed, and those where a
-// shortcut of the product may stand directly.
+// The known folders of this machine that are never removed (with the 64-bit
+// program files of the registry's 64-bit view), and those where a shortcut of the
+// product may stand directly. Raises when that registry key cannot be read.
 [[nodiscard]] removal_options system_removal_options(bool remove_shared);
 
 // "\"<main program>\" /Unregister /Background".

@@ -5,11 +5,13 @@
 #include "support/folder_rights.hpp"
 #include "support/error.hpp"
 #include "support/path.hpp"
+#include "support/registry.hpp"
 #include "support/unique_resource.hpp"
 #include "test_support/files.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <system_error>
 
 namespace {
@@ -120,6 +122,21 @@ TEST(UninstallUnregistration, DoesNotStartAProgramSomeoneHoldsForWriting)
         EXPECT_EQ(qz::unregister_product(program, 1000, [] {}), qz::system_error_code(ERROR_SHARING_VIOLATION));
     }
     DeleteFileW(program.c_str());
+}
+
+// A 32-bit build under WOW64 is told the (x86) folders for the known program files.
+TEST(UninstallSystemFolders, HoldTheSixtyFourBitProgramFilesTheRegistryNames)
+{
+    qz::registry_key key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0,
+                            KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()),
+              ERROR_SUCCESS);
+    const std::vector<std::wstring> folders = qz::system_removal_options(false).system_folders;
+    for (const wchar_t* name : {L"ProgramW6432Dir", L"CommonW6432Dir", L"ProgramFilesDir", L"CommonFilesDir"}) {
+        std::wstring path;
+        const auto same = [&path](const std::wstring& folder) { return qz::same_path(folder, path); };
+        EXPECT_TRUE(!qz::read_string(key, name, path) || std::any_of(folders.begin(), folders.end(), same)) << name;
+    }
 }
 
 } // namespace
