@@ -240,7 +240,9 @@ removal_plan plan_removal(const uninstall_log& log, const std::wstring& log_file
         if (entry.type == entry_type::file || static_cast<int>(entry.type) == 3)
             action.kind = entry.kind;
         verdict_of(action, entry.type);
-        if (action.kind == uninstaller_kind) {
+        // The main program goes with the last group: while anything is left, the
+        // product stays detectable, so that a reinstall takes the shortened log over.
+        if (action.kind == uninstaller_kind || action.kind == main_program_kind) {
             action.last_group = true;
             index.emplace(key, std::pair{1, last_group.size()});
             last_group.push_back(std::move(action));
@@ -256,11 +258,11 @@ removal_plan plan_removal(const uninstall_log& log, const std::wstring& log_file
         action.entries = file_types;
         // It runs elevated: only the product's own program in the registered folder.
         const std::wstring expected = log_file.empty() ? std::wstring() : join_path(parent_folder(log_file), main_program_name);
-        const auto main = std::find_if(files.begin(), files.end(), [&expected](const removal_action& a) {
+        const auto main = std::find_if(last_group.begin(), last_group.end(), [&expected](const removal_action& a) {
             return a.kind == main_program_kind && a.verdict == removal_verdict::act && !expected.empty()
                    && same_path(a.path, expected);
         });
-        if (main == files.end()) {
+        if (main == last_group.end()) {
             action.verdict = removal_verdict::refuse;
             action.reason = refusal::no_main_program;
         } else {

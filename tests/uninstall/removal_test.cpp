@@ -152,9 +152,9 @@ TEST(removal_plan, orders_unregistration_files_last_group_then_folders_deepest_f
         {removal_step::unregister_file_types, L"C:\\Inst\\Gradiva.exe", {9}, false},
         {removal_step::remove_file, L"c:\\inst\\LANG\\a.dll", {11, 3}, false},
         {removal_step::remove_file, L"C:\\Inst\\Gradiva 7.lnk", {6}, false},
-        {removal_step::remove_file, L"C:\\Inst\\Gradiva.exe", {2}, false},
         {removal_step::remove_registration, L"", {8}, true},
         {removal_step::remove_file, L"C:\\Inst\\Uninstall.exe", {4}, true},
+        {removal_step::remove_file, L"C:\\Inst\\Gradiva.exe", {2}, true}, // the product stays detectable
         {removal_step::remove_log, L"C:\\Inst\\Uninstall.ulog", {}, true},
         {removal_step::remove_folder, L"C:\\Inst\\Lang\\Deep", {5}, false},
         {removal_step::remove_folder, L"C:\\Inst\\Zed", {12}, false},
