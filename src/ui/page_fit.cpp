@@ -17,33 +17,6 @@ bool has_class(HWND window, const wchar_t* name) noexcept
     return GetClassNameW(window, found, 32) > 0 && lstrcmpiW(found, name) == 0;
 }
 
-// A device context of a control with the control's font selected.
-class control_dc {
-public:
-    explicit control_dc(HWND control) noexcept : control_(control), dc_(GetDC(control))
-    {
-        const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
-        if (dc_ && font)
-            previous_ = SelectObject(dc_, font);
-    }
-    control_dc(const control_dc&) = delete;
-    control_dc& operator=(const control_dc&) = delete;
-    ~control_dc()
-    {
-        if (!dc_)
-            return;
-        if (previous_)
-            SelectObject(dc_, previous_);
-        ReleaseDC(control_, dc_);
-    }
-    [[nodiscard]] HDC get() const noexcept { return dc_; }
-
-private:
-    HWND control_;
-    HDC dc_;
-    HGDIOBJ previous_ = nullptr;
-};
-
 int single_line_width(HDC dc, const std::wstring& text, bool prefix) noexcept
 {
     RECT r{};

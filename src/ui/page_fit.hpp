@@ -10,6 +10,33 @@
 
 namespace qz {
 
+// A device context of a control with the control's font selected.
+class control_dc {
+public:
+    explicit control_dc(HWND control) noexcept : control_(control), dc_(GetDC(control))
+    {
+        const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
+        if (dc_ && font)
+            previous_ = SelectObject(dc_, font);
+    }
+    control_dc(const control_dc&) = delete;
+    control_dc& operator=(const control_dc&) = delete;
+    ~control_dc()
+    {
+        if (!dc_)
+            return;
+        if (previous_)
+            SelectObject(dc_, previous_);
+        ReleaseDC(control_, dc_);
+    }
+    [[nodiscard]] HDC get() const noexcept { return dc_; }
+
+private:
+    HWND control_;
+    HDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
+
 // Pixels by which the widest one-line text among the page's controls `ids`
 // exceeds the room its control gives it; 0 when every text fits. Counted are
 // statics of one line (wrapping ones whose height holds a single line too),

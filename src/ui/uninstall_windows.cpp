@@ -51,32 +51,6 @@ const DLGTEMPLATE* as_template(const std::vector<DWORD>& copy) noexcept
     return reinterpret_cast<const DLGTEMPLATE*>(copy.data());
 }
 
-// A control's device context with the control's font selected.
-class font_dc {
-public:
-    explicit font_dc(HWND control) noexcept : control_(control), dc_(GetDC(control))
-    {
-        const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
-        if (dc_ && font)
-            previous_ = SelectObject(dc_, font);
-    }
-    font_dc(const font_dc&) = delete;
-    font_dc& operator=(const font_dc&) = delete;
-    ~font_dc()
-    {
-        if (previous_)
-            SelectObject(dc_, previous_);
-        if (dc_)
-            ReleaseDC(control_, dc_);
-    }
-    [[nodiscard]] HDC get() const noexcept { return dc_; }
-
-private:
-    HWND control_;
-    HDC dc_;
-    HGDIOBJ previous_ = nullptr;
-};
-
 // Makes a wrapping control tall enough for its text: the controls below it move
 // down and the dialog grows by as much, keeping its centre. `reserved` pixels of
 // the control's width are not the text's (a check box's box).
@@ -90,7 +64,7 @@ void grow_to_text(HWND dialog, int id, int reserved)
     GetClientRect(control, &client);
     RECT needed{0, 0, client.right - reserved, 0};
     {
-        const font_dc dc(control);
+        const control_dc dc(control);
         if (!dc.get())
             return;
         DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &needed,
@@ -120,7 +94,7 @@ void grow_to_text(HWND dialog, int id, int reserved)
 
 int check_box_room(HWND box)
 {
-    const font_dc dc(box);
+    const control_dc dc(box);
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc.get(), &metrics);
     return MulDiv(13, GetDeviceCaps(dc.get(), LOGPIXELSX), 96) + metrics.tmAveCharWidth / 2 + 1;
