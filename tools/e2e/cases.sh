@@ -528,6 +528,12 @@ case_screenshots() {
         drv answer ok ';' click 2
         wait_installer
     done
+    report_clipping
+}
+
+# The summary of fit_and_shot's checks over a case; fails when a text was clipped.
+report_clipping() {
+    local total
     total=$(grep -c '^CLIPPED' "$WORK/clipping.txt" || true)
     echo "screenshots: $WORK/<language>/*.png"
     echo "texts checked: $(awk '{ n += $1 } END { print n + 0 }' "$WORK/checked-counts.txt"), clipped: $total"
@@ -1124,11 +1130,7 @@ case_uninstall_screenshots() {
         expect_eq "$tag: exit code" 0 "$INSTALLER_STATUS"
     done
     SHOT_PROGRAM=install.exe
-    total=$(grep -c '^CLIPPED' "$WORK/clipping.txt" || true)
-    echo "screenshots: $WORK/<language>/*.png"
-    echo "texts checked: $(awk '{ n += $1 } END { print n + 0 }' "$WORK/checked-counts.txt"), clipped: $total"
-    grep '^CLIPPED' "$WORK/clipping.txt" || true
-    expect_eq "clipped texts" 0 "$total"
+    report_clipping
 }
 
 # An update over an older installation, then its removal: what the older log
