@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <string_view>
@@ -24,8 +25,9 @@ namespace qz {
 
 namespace {
 
-// Bytes of a destination file collected before they are written.
-constexpr std::size_t write_buffer_size = 256 * 1024;
+// Bytes of a destination file collected before they are written; the check reads
+// the file back through the same buffer.
+constexpr std::size_t buffer_size = crc_buffer_size;
 
 
 namespace io = boost::iostreams;
@@ -188,7 +190,8 @@ std::wstring check_destination(const archive_entry& entry, held_plain_folders& f
 archive_extractor::archive_extractor(std::wstring install_folder, std::wstring sample_folder,
                                      std::wstring temp_folder, archive_callback callback)
     : folders_(std::move(install_folder), std::move(sample_folder), std::move(temp_folder)),
-      callback_(std::move(callback)), table_(std::make_unique<basic_membuf<char>>(std::ios_base::out))
+      callback_(std::move(callback)), table_(std::make_unique<basic_membuf<char>>(std::ios_base::out)),
+      buffer_(std::make_unique_for_overwrite<char[]>(buffer_size))
 {
 }
 
@@ -318,11 +321,8 @@ std::streamsize archive_extractor::write_entry(const char* s, std::streamsize n)
     }
 
     const auto c = static_cast<std::streamsize>(std::min<std::uint64_t>(remaining_, static_cast<std::uint64_t>(n)));
-    if (!skipping_ && c > 0) {
-        pending_.insert(pending_.end(), s, s + c);
-        if (pending_.size() >= write_buffer_size)
-            flush_destination();
-    }
+    if (!skipping_)
+        buffer_bytes(s, static_cast<std::size_t>(c));
     remaining_ -= static_cast<std::uint64_t>(c);
     processed_ += static_cast<std::uint64_t>(c);
     if (notify(notification::progress{processed_, total_}) == notification::result::abort)
@@ -331,7 +331,7 @@ std::streamsize archive_extractor::write_entry(const char* s, std::streamsize n)
     if (remaining_ == 0) {
         if (!skipping_) {
             close_destination();
-            if (file_crc32(entry.destination) != entry.crc)
+            if (file_crc32(entry.destination, {buffer_.get(), buffer_size}) != entry.crc)
                 raise_compress_error(compress_errc::invalid_checksum);
             if (notify(notification::file_end{entry}) == notification::result::abort)
                 raise_compress_error(compress_errc::interrupted);
@@ -356,24 +356,35 @@ void archive_extractor::open_destination(const archive_entry& entry)
     real_folder_ = check_destination(entry, *held_);
     folders_.secure_folders(folder);
     // Others may read the file while it is written, but not change it.
-    pending_.clear();
-    pending_.reserve(write_buffer_size);
+    pending_ = 0;
     file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file_)
         raise_last_error();
 }
 
+void archive_extractor::buffer_bytes(const char* s, std::size_t n)
+{
+    while (n > 0) {
+        if (pending_ == buffer_size)
+            flush_destination();
+        const std::size_t take = std::min(n, buffer_size - pending_);
+        std::memcpy(buffer_.get() + pending_, s, take);
+        pending_ += take;
+        s += take;
+        n -= take;
+    }
+}
+
 void archive_extractor::flush_destination()
 {
-    for (std::size_t done = 0; done < pending_.size();) {
+    for (std::size_t done = 0; done < pending_;) {
         DWORD written = 0;
-        const auto size = static_cast<DWORD>(pending_.size() - done);
-        if (!WriteFile(file_.get(), pending_.data() + done, size, &written, nullptr))
+        if (!WriteFile(file_.get(), buffer_.get() + done, static_cast<DWORD>(pending_ - done), &written, nullptr))
             raise_last_error();
         done += written;
     }
-    pending_.clear();
+    pending_ = 0;
 }
 
 void archive_extractor::close_destination()

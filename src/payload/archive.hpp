@@ -22,6 +22,7 @@
 #include <functional>
 #include <istream>
 #include <memory>
+#include <span>
 #include <string>
 #include <system_error>
 #include <variant>
@@ -114,11 +115,20 @@ inline constexpr std::uint64_t max_table_size = 16ull << 20;
                                    const std::wstring& sample_folder, const std::wstring& temp_folder,
                                    const archive_callback& callback, held_plain_folders& held) noexcept;
 
+// Bytes read at a time by file_crc32: larger than the decompressor's pieces, as the
+// check reads what was just written, mostly from the cache, and the calls cost more
+// than the copying.
+inline constexpr std::size_t crc_buffer_size = 256 * 1024;
+
 // CRC-32 (zlib/PNG) of a file on disk; raises a system error when it cannot be read.
 // Opening is retried while another process holds the file (sharing violation).
 [[nodiscard]] std::uint32_t file_crc32(const std::wstring& path);
+// The same, reading through `buffer`: a caller checking many files keeps one, as a
+// fresh large block costs the system more than reading a small file.
+[[nodiscard]] std::uint32_t file_crc32(const std::wstring& path, std::span<char> buffer);
 // The same over an open file, from its current position to its end.
 [[nodiscard]] std::uint32_t file_crc32(HANDLE file);
+[[nodiscard]] std::uint32_t file_crc32(HANDLE file, std::span<char> buffer);
 
 // CRC-32 of bytes in memory, continuing from `crc` (0 to start).
 [[nodiscard]] std::uint32_t crc32_update(std::uint32_t crc, const void* data, std::size_t size) noexcept;
@@ -158,6 +168,7 @@ private:
     void read_table();
     std::streamsize write_entry(const char* s, std::streamsize n);
     void open_destination(const archive_entry& entry);
+    void buffer_bytes(const char* s, std::size_t n);
     // Writes what is buffered for the destination file.
     void flush_destination();
     void close_destination();
@@ -174,7 +185,10 @@ private:
     held_plain_folders* held_ = &own_held_; // the destinations' folders, held for the run
     unique_file file_; // the destination file of the entry in progress
     std::wstring real_folder_; // the real path of its folder, once held
-    std::vector<char> pending_; // its bytes not yet written: a few large writes instead of many small ones
+    // Its bytes not yet written (a few large writes instead of many small ones), and
+    // then the bytes read back for its check.
+    std::unique_ptr<char[]> buffer_;
+    std::size_t pending_ = 0;
     std::uint32_t index_ = 0; // 0: header and table; k + 1: entry k
     std::uint64_t remaining_ = 0;
     bool started_ = false;
@@ -197,7 +211,8 @@ namespace details {
                                    const std::function<void(archive_extractor&)>& prepare) noexcept;
 
 // file_crc32 with the pause between attempts to open the file.
-[[nodiscard]] std::uint32_t file_crc32(const std::wstring& path, const std::function<void()>& pause);
+[[nodiscard]] std::uint32_t file_crc32(const std::wstring& path, std::span<char> buffer,
+                                       const std::function<void()>& pause);
 
 } // namespace details
 

@@ -5,8 +5,9 @@
 #include "support/message_pump.hpp"
 #include "support/unique_resource.hpp"
 
+#include <algorithm>
 #include <array>
-#include <vector>
+#include <memory>
 
 namespace qz {
 
@@ -74,22 +75,22 @@ std::uint32_t crc32_update(std::uint32_t crc, const void* data, std::size_t size
 
 namespace details {
 
-std::uint32_t file_crc32(const std::wstring& path, const std::function<void()>& pause)
+std::uint32_t file_crc32(const std::wstring& path, std::span<char> buffer, const std::function<void()>& pause)
 {
-    return qz::file_crc32(open_for_check(path, pause).get());
+    return qz::file_crc32(open_for_check(path, pause).get(), buffer);
 }
 
 } // namespace details
 
-std::uint32_t file_crc32(HANDLE file)
+std::uint32_t file_crc32(HANDLE file, std::span<char> buffer)
 {
-    // Larger than the decompressor's pieces: the check reads what was just
-    // written, mostly from the cache, and the calls cost more than the copying.
-    std::vector<char> buffer(256 * 1024);
+    if (buffer.empty())
+        raise_system_error(static_cast<DWORD>(ERROR_INVALID_PARAMETER)); // would read nothing, and say 0
+    const auto size = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
     std::uint32_t crc = 0;
     while (true) {
         DWORD got = 0;
-        if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+        if (!ReadFile(file, buffer.data(), size, &got, nullptr))
             raise_last_error();
         if (got == 0)
             return crc;
@@ -97,9 +98,22 @@ std::uint32_t file_crc32(HANDLE file)
     }
 }
 
+std::uint32_t file_crc32(HANDLE file)
+{
+    // Not zeroed: clearing it would cost more than reading a small file.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(crc_buffer_size);
+    return file_crc32(file, {buffer.get(), crc_buffer_size});
+}
+
+std::uint32_t file_crc32(const std::wstring& path, std::span<char> buffer)
+{
+    return details::file_crc32(path, buffer, [] { wait_pumping(retry_pause_ms); });
+}
+
 std::uint32_t file_crc32(const std::wstring& path)
 {
-    return details::file_crc32(path, [] { wait_pumping(retry_pause_ms); });
+    const auto buffer = std::make_unique_for_overwrite<char[]>(crc_buffer_size);
+    return file_crc32(path, {buffer.get(), crc_buffer_size});
 }
 
 } // namespace qz

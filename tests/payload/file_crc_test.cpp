@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <array>
+
 using namespace payload_test;
 
 TEST(file_crc, matches_the_zlib_checksum)
@@ -28,6 +30,9 @@ TEST(file_crc, reads_files_of_any_size)
         const std::string bytes = sample_bytes(size, 7, false);
         write_file(path, bytes);
         EXPECT_EQ(qz::file_crc32(path), boost_crc(bytes)) << size;
+        // A caller's buffer smaller than the file, and not a multiple of 8.
+        std::array<char, 1001> buffer;
+        EXPECT_EQ(qz::file_crc32(path, buffer), boost_crc(bytes)) << size;
     }
     try {
         (void)qz::file_crc32(root / L"missing.bin");
@@ -50,14 +55,15 @@ TEST(file_crc, sharing_violation_at_open_is_retried)
     qz::unique_file holder = lock();
     ASSERT_TRUE(holder);
     int pauses = 0;
-    EXPECT_EQ(qz::details::file_crc32(path, [&] { ++pauses, holder.reset(); }), boost_crc("contents"));
+    std::array<char, 64> buffer;
+    EXPECT_EQ(qz::details::file_crc32(path, buffer, [&] { ++pauses, holder.reset(); }), boost_crc("contents"));
     EXPECT_EQ(pauses, 1);
 
     // It never does: four attempts, three pauses, then the sharing violation.
     holder = lock();
     pauses = 0;
     try {
-        (void)qz::details::file_crc32(path, [&] { ++pauses; });
+        (void)qz::details::file_crc32(path, buffer, [&] { ++pauses; });
         ADD_FAILURE() << "no error while the file is locked";
     } catch (const std::system_error& e) {
         EXPECT_EQ(e.code(), std::error_code(ERROR_SHARING_VIOLATION, std::system_category()));
