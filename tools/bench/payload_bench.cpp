@@ -6,12 +6,13 @@
 // For each size a child process (payload-bench --generate FILE SIZE_MB) writes a
 // payload of a few hundred files, half text, half noise, as one bzip2 stream
 // (level 9). This process then times verify_archive (decompression into a null
-// sink) and extract_archive (empty callback) on it, in processor time and wall
-// time, and prints the ratio and the peak memory so far, and where the
-// extraction's processor time goes: decompression (the verify run), the table,
-// destination checks and callbacks (a run that skips every file), writing, and
-// the CRC re-read (every placed file read once more on its own). The sizes run in rising
-// order: a reader whose memory grew with the payload would show it in the peaks.
+// sink) and extract_archive (empty callback, into an empty folder) on it, in
+// processor time and wall time, in seven rounds, and prints the median ratio and
+// the peak memory so far, and where the extraction's processor time goes:
+// decompression (the verify run), the table, destination checks and callbacks (a
+// run that skips every file), writing, and the CRC re-read (every placed file read
+// once more on its own). The sizes run in rising order: a reader whose memory grew
+// with the payload would show it in the peaks.
 
 #include "payload/archive.hpp"
 
@@ -36,6 +37,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr std::uint64_t megabyte = 1u << 20;
 constexpr std::size_t files_per_64mb = 300;
+constexpr std::size_t bench_rounds = 7;
 
 // A small, fast generator: the payload must cost little to make twice.
 struct xorshift {
@@ -187,6 +189,20 @@ double mb(std::uint64_t bytes)
     return static_cast<double>(bytes) / static_cast<double>(megabyte);
 }
 
+// The middle value; the mean of the two middle ones for an even count.
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Processor and wall seconds of the phases of one round, run back to back.
+struct round_times {
+    double verify = 0, skip = 0, extract = 0, crc = 0;
+    double verify_wall = 0, extract_wall = 0;
+};
+
 int measure(const std::wstring& self, std::uint64_t megabytes)
 {
     const fs::path work = fs::temp_directory_path() / L"payload-bench";
@@ -199,35 +215,36 @@ int measure(const std::wstring& self, std::uint64_t megabytes)
         return 1;
     }
 
-    // Each phase runs three times; the fastest counts, so that the other work of
-    // a busy machine (and a cold cache) weighs as little as possible.
+    // The phases run back to back in each round, and each figure is the median
+    // over the rounds of what a round measured: on a machine shared with others,
+    // decompression alone varies by a fifth from one run to the next, mostly
+    // together with the run beside it.
     std::ifstream in(fs::path(archive), std::ios::binary);
-    struct timing {
-        double cpu = 1e30;
-        double wall = 1e30;
-    };
-    const auto timed = [&](timing& best, const auto& work) {
+    const auto timed = [&](double& cpu, double* wall, const auto& work) {
         in.clear();
         in.seekg(0);
         const auto start = std::chrono::steady_clock::now();
-        const double cpu = cpu_seconds();
+        const double before = cpu_seconds();
         const auto result = work();
-        best.cpu = std::min(best.cpu, cpu_seconds() - cpu);
-        best.wall = std::min(best.wall, seconds_since(start));
+        cpu = cpu_seconds() - before;
+        if (wall)
+            *wall = seconds_since(start);
         return result;
     };
-    timing verify, skip, extract, crc;
     bool sound = true;
     bool placed = true;
-    std::uint64_t total = 0;
     std::uint64_t compressed = 0;
     std::size_t files = 0;
     std::vector<std::wstring> placed_files;
-    for (int round = 0; round < 3; ++round) {
-        sound = timed(verify, [&] { return qz::verify_archive(in); }) && sound;
+    std::vector<round_times> rounds(bench_rounds);
+    for (round_times& t : rounds) {
+        // Every round installs into an empty folder, as a first installation does.
+        std::error_code ec;
+        fs::remove_all(fs::path(install), ec);
+        sound = timed(t.verify, &t.verify_wall, [&] { return qz::verify_archive(in); }) && sound;
         // Every file skipped: decompression, the table, the destination checks
         // and the callbacks, but nothing written.
-        (void)timed(skip, [&] {
+        (void)timed(t.skip, nullptr, [&] {
             return qz::extract_archive(in, install, L"", install, [](qz::notification::event e) {
                 return std::holds_alternative<qz::notification::file_begin>(e) ? qz::notification::result::skip
                                                                                : qz::notification::result::proceed;
@@ -235,43 +252,57 @@ int measure(const std::wstring& self, std::uint64_t megabytes)
         });
         files = 0;
         placed_files.clear();
-        placed = timed(extract, [&] {
+        placed = timed(t.extract, &t.extract_wall, [&] {
             return qz::extract_archive(in, install, L"", install, [&](qz::notification::event e) {
-                if (const auto* f = std::get_if<qz::notification::finished>(&e)) {
+                if (const auto* f = std::get_if<qz::notification::finished>(&e))
                     compressed = f->compressed;
-                    total = f->total;
-                } else if (const auto* end = std::get_if<qz::notification::file_end>(&e)) {
-                    ++files;
+                else if (const auto* end = std::get_if<qz::notification::file_end>(&e))
                     placed_files.push_back(end->entry.destination);
-                }
                 return qz::notification::result::proceed;
             });
         }) && placed;
+        files = placed_files.size();
         // The extraction re-reads every file for its CRC; the same reading
         // again, alone, tells what that costs.
-        (void)timed(crc, [&] {
+        (void)timed(t.crc, nullptr, [&] {
+            std::vector<char> buffer(qz::crc_buffer_size);
             for (const std::wstring& file : placed_files)
-                (void)qz::file_crc32(file);
+                (void)qz::file_crc32(file, buffer);
             return true;
         });
     }
     in.close();
-    const double verify_cpu = verify.cpu, verify_s = verify.wall;
-    const double skip_cpu = skip.cpu, extract_cpu = extract.cpu, extract_s = extract.wall, crc_cpu = crc.cpu;
-    (void)total;
+    const auto middle = [&](const auto& figure) {
+        std::vector<double> values;
+        for (const round_times& t : rounds)
+            values.push_back(figure(t));
+        return median(std::move(values));
+    };
+    std::vector<double> ratios;
+    for (const round_times& t : rounds)
+        ratios.push_back(t.extract / t.verify);
+    const double verify_cpu = middle([](const round_times& t) { return t.verify; });
+    const double extract_cpu = middle([](const round_times& t) { return t.extract; });
+    const double ratio = median(ratios);
 
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     std::printf("%4llu MB, %4zu files, %6.1f MB compressed | verify %6.2f s cpu (%6.2f s wall) | "
-                "extract %6.2f s cpu (%6.2f s wall) | extract/verify %.2f cpu (%.2f wall) | "
-                "peak working set %.1f MB, peak pagefile %.1f MB%s\n",
-                static_cast<unsigned long long>(megabytes), files, mb(compressed), verify_cpu, verify_s,
-                extract_cpu, extract_s, extract_cpu / verify_cpu, extract_s / verify_s,
+                "extract %6.2f s cpu (%6.2f s wall) | extract/verify %.2f cpu (%.2f to %.2f in %zu rounds; "
+                "%.2f wall) | peak working set %.1f MB, peak pagefile %.1f MB%s\n",
+                static_cast<unsigned long long>(megabytes), files, mb(compressed), verify_cpu,
+                middle([](const round_times& t) { return t.verify_wall; }), extract_cpu,
+                middle([](const round_times& t) { return t.extract_wall; }), ratio,
+                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
+                rounds.size(), middle([](const round_times& t) { return t.extract_wall / t.verify_wall; }),
                 mb(memory.PeakWorkingSetSize), mb(memory.PeakPagefileUsage), sound && placed ? "" : "  FAILED");
+    // The parts, each the median of its rounds' figures, in shares of the
+    // extraction's median: they need not add up to exactly 100 %.
+    const double checks_cpu = middle([](const round_times& t) { return t.skip - t.verify; });
+    const double writing_cpu = middle([](const round_times& t) { return t.extract - t.skip - t.crc; });
+    const double crc_cpu = middle([](const round_times& t) { return t.crc; });
     const auto share = [&](double seconds) { return 100.0 * seconds / extract_cpu; };
-    const double checks_cpu = skip_cpu - verify_cpu;
-    const double writing_cpu = extract_cpu - skip_cpu - crc_cpu;
     std::printf("        extraction's processor time: decompression %.2f s (%.0f%%), table, destination checks and "
                 "callbacks %.2f s (%.0f%%), writing %.2f s (%.0f%%), CRC re-read %.2f s (%.0f%%)\n",
                 verify_cpu, share(verify_cpu), checks_cpu, share(checks_cpu), writing_cpu, share(writing_cpu),
