@@ -99,6 +99,10 @@ INT_PTR dispatch(basic_dialog& dialog, HWND window, UINT message, WPARAM wparam,
         if (!dialog.on_sys_command(static_cast<int>(wparam & 0xFFF0)))
             return FALSE;
         return set_dialog_result(window, message, 0);
+    case WM_TIMER:
+        if (!dialog.on_timer(static_cast<UINT_PTR>(wparam)))
+            return FALSE;
+        return set_dialog_result(window, message, 0);
     default:
         return FALSE;
     }

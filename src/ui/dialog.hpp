@@ -60,6 +60,8 @@ public:
     virtual bool on_command(int /*id*/, int /*code*/) { return false; }
     // WM_SYSCOMMAND with the low four bits cleared. False leaves it to the system.
     virtual bool on_sys_command(int /*command*/) { return false; }
+    // WM_TIMER with the timer's id. False leaves it to the dialog manager.
+    virtual bool on_timer(UINT_PTR /*id*/) { return false; }
 
     // Moves and sizes the `count` anchored controls for a new client size in one
     // deferred repaint, then records the size (count 0 only records it).

@@ -13,6 +13,10 @@ namespace qz {
 namespace {
 
 constexpr wchar_t box_line = L'\u2500';
+
+// How long the log and the status line may lag behind the engine's reports.
+constexpr UINT reports_interval_ms = 50;
+constexpr UINT_PTR reports_timer = 1;
 constexpr wchar_t no_break_space = L'\u00A0';
 
 // The wait cursor for a run; the previous cursor comes back on every return.
@@ -83,26 +87,62 @@ void dlg_install::show_summary()
 {
     const std::wstring text =
         summary_text(session_.install_folder, session_.start_menu_shortcut, session_.desktop_shortcut);
+    pending_log_.clear(); // replaced as well
     SetDlgItemTextW(hwnd, id_log, text.c_str());
 }
 
 void dlg_install::append_log(const std::wstring& text)
 {
-    const HWND log = GetDlgItem(hwnd, id_log);
-    SendMessageW(log, EM_SETSEL, 0x7FFFFFFF, -1); // caret to the end, nothing selected
-    SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    SendMessageW(log, EM_LINESCROLL, 0, 1);
+    pending_log_ += text;
+    show_reports_when_due();
 }
 
 bool dlg_install::log_line_open() const
 {
-    const std::wstring text = get_window_text(GetDlgItem(hwnd, id_log));
+    const std::wstring text = pending_log_.empty() ? get_window_text(GetDlgItem(hwnd, id_log)) : pending_log_;
     return !text.empty() && !text.ends_with(log_line_end);
 }
 
 void dlg_install::set_status(const std::wstring& text)
 {
-    SetDlgItemTextW(hwnd, id_status, text.c_str());
+    pending_status_ = text;
+    show_reports_when_due();
+}
+
+void dlg_install::show_reports_when_due()
+{
+    if (GetTickCount64() - reports_shown_at_ >= reports_interval_ms)
+        show_reports();
+    else if (!reports_timer_set_)
+        reports_timer_set_ = SetTimer(hwnd, reports_timer, reports_interval_ms, nullptr) != 0;
+}
+
+void dlg_install::show_reports()
+{
+    if (reports_timer_set_) {
+        KillTimer(hwnd, reports_timer);
+        reports_timer_set_ = false;
+    }
+    if (pending_status_) {
+        SetDlgItemTextW(hwnd, id_status, pending_status_->c_str());
+        pending_status_.reset();
+    }
+    if (!pending_log_.empty()) {
+        const HWND log = GetDlgItem(hwnd, id_log);
+        SendMessageW(log, EM_SETSEL, 0x7FFFFFFF, -1); // caret to the end, nothing selected
+        SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_log_.c_str()));
+        SendMessageW(log, EM_LINESCROLL, 0, 1);
+        pending_log_.clear();
+    }
+    reports_shown_at_ = GetTickCount64();
+}
+
+bool dlg_install::on_timer(UINT_PTR id)
+{
+    if (id != reports_timer)
+        return false;
+    show_reports();
+    return true;
 }
 
 void dlg_install::show_progress()
@@ -137,6 +177,7 @@ bool dlg_install::do_installation() noexcept
     wait_cursor_ = cursor.wait();
     wait_cursor_shown_ = false;
     const bool placed = installation(session_, *this).run();
+    show_reports();
     wait_cursor_ = nullptr;
     return placed;
 }

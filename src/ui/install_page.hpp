@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace qz {
@@ -40,10 +41,16 @@ public:
     // Replaces the log with the summary of the session's current options; the
     // frame calls it each time the page is entered by Next.
     void show_summary();
-    // What the engine reports; the log keeps its end in view.
+    // What the engine reports; the log keeps its end in view. The log and the status
+    // line show it at once when they have not changed for a while, else with the next
+    // messages after a short pause, together with what came in meanwhile: redrawing
+    // them for every small file cost more than placing it.
     void append_log(const std::wstring& text) override;
     [[nodiscard]] bool log_line_open() const override;
     void set_status(const std::wstring& text) override;
+    // Shows at once what was reported and is still waiting to be shown.
+    void show_reports();
+    bool on_timer(UINT_PTR id) override;
     void show_progress() override;
     void set_progress(int position) override;
     // Pumps the messages and shows the run's wait cursor again: whatever ran in
@@ -59,6 +66,12 @@ private:
     HCURSOR wait_cursor_ = nullptr;
     bool wait_cursor_shown_ = false; // since the last messages were pumped
     int shown_progress_ = -1; // the bar's position as last set
+    std::wstring pending_log_; // reported, not yet in the log
+    std::optional<std::wstring> pending_status_; // reported, not yet on the status line
+    ULONGLONG reports_shown_at_ = 0; // tick count
+    bool reports_timer_set_ = false;
+
+    void show_reports_when_due();
 };
 
 } // namespace qz

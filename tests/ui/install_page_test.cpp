@@ -172,10 +172,13 @@ TEST_F(InstallPage, SummaryReplacesTheLogEachTime)
 TEST_F(InstallPage, AppendLogAddsAtTheEndWhateverIsSelected)
 {
     page.append_log(L"Preparing Installation...");
+    page.show_reports();
     SendDlgItemMessageW(window.window, qz::dlg_install::id_log, EM_SETSEL, 2, 5);
     page.append_log(L"OK\r\n");
+    page.show_reports();
     SendDlgItemMessageW(window.window, qz::dlg_install::id_log, EM_SETSEL, 0, 0);
     page.append_log(L"next");
+    page.show_reports();
     EXPECT_EQ(window.log(), L"Preparing Installation...OK\r\nnext");
     EXPECT_TRUE(page.log_line_open());
     page.append_log(L"\r\n");
@@ -191,7 +194,24 @@ TEST_F(InstallPage, LogKeepsMoreThanTheEditControlsDefaultLimit)
         expected += line;
     }
     ASSERT_GT(expected.size(), 40000u);
+    page.show_reports();
     EXPECT_EQ(window.log(), expected);
+}
+
+TEST_F(InstallPage, ReportsOfAQuickRunReachTheWindowWithTheNextMessages)
+{
+    // Reports in quick succession may wait; whether they did, the line's state
+    // counts them, and the messages after the pause show the last of each.
+    page.set_status(L"Copying File \"a\"...");
+    page.append_log(L"Copying File \"a\"...");
+    EXPECT_TRUE(page.log_line_open());
+    page.append_log(L"OK\r\n");
+    page.set_status(L"Updating DirectX...");
+    EXPECT_FALSE(page.log_line_open());
+    Sleep(150);
+    qz::pump_messages();
+    EXPECT_EQ(window.log(), L"Copying File \"a\"...OK\r\n");
+    EXPECT_EQ(window.status(), L"Updating DirectX...");
 }
 
 TEST_F(InstallPage, KeepAlivePumpsAndShowsTheWaitCursor)
