@@ -13,11 +13,11 @@ namespace qz {
 namespace {
 
 constexpr wchar_t box_line = L'\u2500';
+constexpr wchar_t no_break_space = L'\u00A0';
 
 // How long the log and the status line may lag behind the engine's reports.
 constexpr UINT reports_interval_ms = 50;
 constexpr UINT_PTR reports_timer = 1;
-constexpr wchar_t no_break_space = L'\u00A0';
 
 // The wait cursor for a run; the previous cursor comes back on every return.
 class wait_cursor_scope {
