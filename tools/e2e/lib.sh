@@ -9,7 +9,7 @@
 # display) starts clean.
 
 E2E_SOURCE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-WINE=/usr/lib/wine/wine64
+WINE=$E2E_SOURCE/tools/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
 e2e_init() {
