@@ -54,6 +54,9 @@ finish() {
 }
 started=$SECONDS
 trap finish EXIT
+# A command that ends the case names itself: many of them print nothing when they fail.
+set -E
+trap 'failed_status=$?; ((BASH_SUBSHELL)) || echo "FAIL: status $failed_status from \"$BASH_COMMAND\" at ${BASH_SOURCE[0]##*/}:$LINENO (in ${FUNCNAME[*]})" >&2' ERR
 
 # A persistent server: each driver run then starts in a fraction of a second.
 "$WINESERVER" -p
