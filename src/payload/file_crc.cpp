@@ -55,6 +55,12 @@ unique_file open_for_check(const std::wstring& path, const std::function<void()>
     }
 }
 
+// Not zeroed: clearing it would cost more than reading a small file.
+std::unique_ptr<char[]> make_crc_buffer()
+{
+    return std::make_unique_for_overwrite<char[]>(crc_buffer_size);
+}
+
 } // namespace
 
 std::uint32_t crc32_update(std::uint32_t crc, const void* data, std::size_t size) noexcept
@@ -100,8 +106,7 @@ std::uint32_t file_crc32(HANDLE file, std::span<char> buffer)
 
 std::uint32_t file_crc32(HANDLE file)
 {
-    // Not zeroed: clearing it would cost more than reading a small file.
-    const auto buffer = std::make_unique_for_overwrite<char[]>(crc_buffer_size);
+    const auto buffer = make_crc_buffer();
     return file_crc32(file, {buffer.get(), crc_buffer_size});
 }
 
@@ -112,7 +117,7 @@ std::uint32_t file_crc32(const std::wstring& path, std::span<char> buffer)
 
 std::uint32_t file_crc32(const std::wstring& path)
 {
-    const auto buffer = std::make_unique_for_overwrite<char[]>(crc_buffer_size);
+    const auto buffer = make_crc_buffer();
     return file_crc32(path, {buffer.get(), crc_buffer_size});
 }
 

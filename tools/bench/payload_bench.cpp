@@ -250,7 +250,6 @@ int measure(const std::wstring& self, std::uint64_t megabytes)
                                                                                : qz::notification::result::proceed;
             });
         });
-        files = 0;
         placed_files.clear();
         placed = timed(t.extract, &t.extract_wall, [&] {
             return qz::extract_archive(in, install, L"", install, [&](qz::notification::event e) {
